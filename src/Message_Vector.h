@@ -1,0 +1,37 @@
+// Message_Vector.h: what the three datagrams of a message vector carry, and
+// the pure rules for writing a slot's payload and reading a slot's text.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Slot positions within a message vector, in the order they go on the wire.
+enum Slot { IP = 0, PORT = 1, MSG = 2 };
+
+// Every datagram of the x86-64 wire carries exactly this many bytes.
+constexpr int FIXED_PAYLOAD_LEN = 9;
+
+// Largest packet buffer a slot's bytes are copied into or received into.
+constexpr int PACKET_BUFFER_LEN = 512;
+
+// The 9 bytes the x86-64 wire carries for a text: its first 9 bytes, or the
+// whole text followed by a NUL and NUL filler up to the ninth byte.
+std::string fixedPayload(const std::string& text);
+
+// The bytes the 32-bit wire carries for a text: the whole text and one NUL.
+std::string wholePayload(const std::string& text);
+
+// The text of a received slot: its bytes up to the first NUL, never reaching
+// past the `len` bytes that were received into it.
+std::string slotText(const std::uint8_t* data, int len);
+
+// The one control message: the MSG slot reading exactly "quit".
+bool isQuitText(const std::string& text);
+
+// A port text as a port number: what atoi gives, low 16 bits, but with texts
+// beyond the int range saturated instead of overflowing.
+std::uint16_t portFromText(const std::string& text);
+
+// Received text made safe for a terminal: control bytes (below 0x20, and
+// 0x7F) become a four-character \xHH escape; every other byte is kept.
+std::string escapeForDisplay(const std::string& text);

@@ -1,0 +1,97 @@
+// UDP_Client_Service.cpp: set-up, sending and teardown of the sending socket
+// and its packet vector.
+#include "UDP_Client_Service.h"
+
+#include <netdb.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#include "Message_Vector.h"
+#include "Setup_Failure.h"
+
+namespace {
+constexpr int MAX_PACKETS = 3;
+constexpr int SEND_BUFFER_LEN = 1024;
+}  // namespace
+
+UDP_Client_Service::UDP_Client_Service(std::string dest_ip, std::string dest_port,
+                                       std::string reply_ip, std::string listen_port)
+    : dest_ip(std::move(dest_ip)),
+      dest_port(std::move(dest_port)),
+      reply_ip(std::move(reply_ip)),
+      listen_port(std::move(listen_port)) {
+    std::printf("\nInitializing SDL_net (sending)...");
+    if (SDLNet_Init() < 0) failSetupStep("SDLNet_Init", std::strerror(errno));
+    std::puts("Success!");
+
+    resolve_server_address();
+
+    std::printf("Opening random communication socket for sending...");
+    socket = SDLNet_UDP_Open(0);
+    if (socket == nullptr) failSetupStep("SDLNet_UDP_Open(0)", std::strerror(errno));
+    std::puts("Success!");
+
+    std::printf("Allocating memory for sending packets...");
+    packets = SDLNet_AllocPacketV(MAX_PACKETS, SEND_BUFFER_LEN);
+    if (packets == nullptr) failSetupStep("SDLNet_AllocPacketV(3, 1024)", "out of memory");
+    std::puts("Success!");
+}
+
+UDP_Client_Service::~UDP_Client_Service() {
+    SDLNet_UDP_Close(socket);
+    std::puts("Shutting down sending client...");
+    SDLNet_FreePacketV(packets);
+    std::printf("Done!\nExiting SDLNet and terminating server...");
+    SDLNet_Quit();
+    std::puts("Done!");
+}
+
+void UDP_Client_Service::resolve_server_address() {
+    std::printf("Resolving server address (%s [%s])...", dest_ip.c_str(), dest_port.c_str());
+    if (SDLNet_ResolveHost(&address, dest_ip.c_str(), portFromText(dest_port)) != 0) {
+        // The library sets no error text for a name that does not resolve.
+        failSetupStep("SDLNet_ResolveHost(" + dest_ip + " " + dest_port + ")", hstrerror(h_errno));
+    }
+    std::printf("Success!\n");
+}
+
+void UDP_Client_Service::send_msg(std::string text) {
+    std::puts("data_to_send[IP]: 0");
+    load_slot(IP, fixedPayload(dest_ip));
+    load_slot(PORT, fixedPayload(dest_port));
+    load_slot(MSG, fixedPayload(text));
+
+    std::puts("Setting packet vector destination info...");
+    for (int i = 0; i < MAX_PACKETS; ++i) {
+        UDPpacket* packet = packets[i];
+        std::printf("Packet[%d]: setting host->", i);
+        packet->address.host = address.host;
+        std::printf("setting port->");
+        packet->address.port = address.port;
+        std::printf("setting length->");
+        std::printf("%dsetting channel...\n", packet->len);
+        packet->channel = -1;
+    }
+
+    std::puts("Sending...");
+    // The library returns how many datagrams went out, never -1, so a short
+    // count is the failure.
+    if (SDLNet_UDP_SendV(socket, packets, MAX_PACKETS) < MAX_PACKETS) {
+        std::printf("Error sending packet!\n");
+    }
+}
+
+void UDP_Client_Service::show_dest_info() const {
+    std::printf("Sending packets to %s on port %s\n", dest_ip.c_str(), dest_port.c_str());
+}
+
+void UDP_Client_Service::load_slot(int slot, const std::string& payload) {
+    // The packet's own buffer holds the payload, so the send never reads
+    // outside storage that the packet owns, whatever the text's length.
+    UDPpacket* packet = packets[slot];
+    std::memcpy(packet->data, payload.data(), payload.size());
+    packet->len = static_cast<int>(payload.size());
+}

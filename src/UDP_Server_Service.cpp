@@ -1,0 +1,123 @@
+// UDP_Server_Service.cpp: set-up, polling, display and teardown of the
+// receiving socket and its packet vector.
+#include "UDP_Server_Service.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#include "Message_Vector.h"
+#include "Setup_Failure.h"
+
+namespace {
+
+constexpr int MAX_PACKETS = 3;
+
+// The datagrams of one vector leave the sender microseconds apart; a poll that
+// has caught only the first of them waits this long, at most, for the rest.
+constexpr std::chrono::milliseconds VECTOR_COMPLETION_BOUND{5};
+
+void showSlot(const char* label, const UDPpacket* packet) {
+    std::printf("%s%s\n", label, escapeForDisplay(slotText(packet->data, packet->len)).c_str());
+}
+
+}  // namespace
+
+UDP_Server_Service::UDP_Server_Service(std::string reply_ip, std::string listen_port)
+    : reply_ip(std::move(reply_ip)), listen_port(std::move(listen_port)) {
+    if (this->listen_port == "0") {
+        this->listen_port = "4555";
+        std::puts("\nNo port given...\nDefaulting to port 4555...");
+    } else {
+        std::printf("Accepting connections on port: %s\n", this->listen_port.c_str());
+    }
+
+    std::printf("Initializing SDL_net (recieve)...");
+    if (SDLNet_Init() < 0) failSetupStep("SDLNet_Init", std::strerror(errno));
+    std::puts("Success!");
+
+    std::printf("Opening port %s for incoming connections...", this->listen_port.c_str());
+    socket = SDLNet_UDP_Open(portFromText(this->listen_port));
+    if (socket == nullptr) failSetupStep("SDLNet_UDP_Open(port)", std::strerror(errno));
+    std::puts("Success!");
+
+    resolve_server_address();
+
+    std::printf("Allocating memory for recieving packets...");
+    packets = SDLNet_AllocPacketV(MAX_PACKETS, 512);
+    if (packets == nullptr) failSetupStep("SDLNet_AllocPacket(512)", "out of memory");
+    std::puts("Success!\n");
+
+    socket_set = SDLNet_AllocSocketSet(1);
+    if (socket_set == nullptr) failSetupStep("SDLNet_AllocSocketSet(1)", "out of memory");
+    SDLNet_UDP_AddSocket(socket_set, socket);
+}
+
+UDP_Server_Service::~UDP_Server_Service() {
+    SDLNet_UDP_Close(socket);
+    SDLNet_FreeSocketSet(socket_set);
+    std::puts("Shutting down sending client...");
+    std::puts("Done!\nShutting down recieving client...");
+    std::printf("Freeing allocated memory for inbound packets...");
+    SDLNet_FreePacketV(packets);
+    std::printf("Done!\nExiting SDLNet and terminating server...");
+    SDLNet_Quit();
+    std::puts("Done!");
+}
+
+void UDP_Server_Service::resolve_server_address() {
+    std::printf("Resolving destination address...");
+    if (SDLNet_ResolveHost(&address, nullptr, portFromText(listen_port)) != 0) {
+        failSetupStep("SDLNet_ResolveHost(" + reply_ip + " " + listen_port + ")",
+                      "cannot resolve the any-address");
+    }
+    std::puts("Success!");
+}
+
+int UDP_Server_Service::recieve_data() {
+    int received = SDLNet_UDP_RecvV(socket, packets);
+    if (received < 0) {
+        std::printf("Error receiving packet!\n");
+        return 1;
+    }
+    if (received == 0) return 1;
+
+    received = receive_rest_of_vector(received);
+    show_vector(received);
+
+    if (!isQuitText(slotText(packets[MSG]->data, packets[MSG]->len))) return 1;
+    std::puts("\nServer recieved \"quit\" signal from client!");
+    return 0;
+}
+
+void UDP_Server_Service::wait_for_data(Uint32 timeout_ms) {
+    SDLNet_CheckSockets(socket_set, timeout_ms);
+}
+
+int UDP_Server_Service::receive_rest_of_vector(int received) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + VECTOR_COMPLETION_BOUND;
+    while (received < MAX_PACKETS) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) break;
+        if (SDLNet_CheckSockets(socket_set, static_cast<Uint32>(left.count())) <= 0) break;
+        // The vector is null-terminated, so its tail is a vector of exactly
+        // the slots still empty.
+        const int more = SDLNet_UDP_RecvV(socket, packets + received);
+        if (more < 0) break;
+        received += more;
+    }
+    return received;
+}
+
+void UDP_Server_Service::show_vector(int count) const {
+    std::printf("# Packets recieved: %d\n", count);
+    std::printf("Converting data to readable information...\n");
+    std::printf("Viewing packet info..\n");
+    std::printf("Packet vector incoming!\n");
+    showSlot("\t  IP: ", packets[IP]);
+    showSlot("\tPORT: ", packets[PORT]);
+    showSlot("\t MSG: ", packets[MSG]);
+}

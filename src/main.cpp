@@ -1,0 +1,109 @@
+// main.cpp: the program driver: command line, start-up, the one polling loop
+// over keyboard and listen socket, the console commands, and teardown.
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+#include "Get_Key.h"
+#include "UDP_Client_Service.h"
+#include "UDP_Server_Service.h"
+
+int checkArgs(int argc, char** argv);
+void displayHelp();
+
+namespace {
+
+constexpr char USAGE[] =
+    "\nInvalid syntax!\n\tquennimard <other_ip> <other_ip's_send_port> <reply_ip> "
+    "<listen_port>\n\n";
+
+// An idle pass sleeps on the listen socket this long, at most, so the loop
+// costs next to nothing yet still notices a key press quickly.
+constexpr Uint32 IDLE_WAIT_MS = 15;
+
+void clearScreen() {
+    // A missing or failing "clear" only leaves the screen as it is.
+    if (std::system("clear") != 0) return;
+}
+
+// Reads one word; false at the end of input, which ends the program the way
+// "exit" does instead of repeating the last word.
+bool readWord(std::string& word) { return static_cast<bool>(std::cin >> word); }
+
+// Runs one console command; returns 1 when it ends the program.
+int runCommand(UDP_Client_Service& client, std::string& command, std::string& message) {
+    std::printf("\n$ ");
+    if (!readWord(command)) return 1;
+
+    if (command == "send") {
+        std::printf(" > ");
+        if (!readWord(message)) return 1;
+        client.send_msg(message);
+        if (message == "quit") {
+            std::printf("msg = %s\n", message.c_str());
+            std::puts("\nClient sent \"quit\" command!");
+            return 1;
+        }
+    } else if (command == "help") {
+        displayHelp();
+    } else if (command == "exit") {
+        return 1;
+    } else if (command == "show_dest_info") {
+        client.show_dest_info();
+    }
+    return 0;
+}
+
+}  // namespace
+
+int checkArgs(int argc, char** argv) {
+    if (argc != 5) return 0;
+    std::printf("\n   IP Address to connect to: %s", argv[1]);
+    std::printf("\n  Port number to connect to: %s", argv[2]);
+    std::printf("\n     IP address to reply to: %s", argv[3]);
+    std::printf("\nListen port to recieve from: %s", argv[4]);
+    std::printf("\nIs this correct? [Y/n] ");
+    return 1;
+}
+
+void displayHelp() {
+    std::puts("\n Help:");
+    std::puts("\tshow_dest_info - displays current destination IP address and port number");
+    std::puts("\t          send - send data packet to destination IP address at selected port");
+    std::puts("\t          exit - quit program, but don't force other client to quit too");
+    std::puts("\t          help - display this message\n");
+}
+
+int main(int argc, char** argv) {
+    std::string message;
+    std::string command;
+    int stop = 0;
+
+    if (!checkArgs(argc, argv)) {
+        std::fwrite(USAGE, 1, sizeof USAGE - 1, stderr);
+        std::exit(1);
+    }
+    restoreTerminalOnSignals();
+    clearScreen();
+
+    const std::string dest_ip = argv[1];
+    const std::string dest_port = argv[2];
+    const std::string reply_ip = argv[3];
+    const std::string listen_port = argv[4];
+    UDP_Client_Service client(dest_ip, dest_port, reply_ip, listen_port);
+    UDP_Server_Service server(reply_ip, listen_port);
+
+    while (stop == 0) {
+        const bool key_opened_prompt = kbhit() != 0 && getch() == '\n';
+        if (key_opened_prompt) {
+            stop = runCommand(client, command, message);
+        } else {
+            server.wait_for_data(IDLE_WAIT_MS);
+        }
+        if (server.recieve_data() == 0) stop = 1;
+    }
+
+    std::puts("\nTerminating program normally...");
+    return 0;
+}
