@@ -1,0 +1,189 @@
+"""Shared helpers for the end-to-end suite: each test runs the real program in
+a pseudo-terminal and talks to it over UDP on 127.0.0.1 only."""
+
+import os
+import socket
+import subprocess
+import termios
+import time
+
+import pexpect
+import pytest
+
+LOOPBACK = "127.0.0.1"
+READY = "Allocating memory for recieving packets...Success!"
+
+
+def binaries():
+    paths = os.environ.get("QUENNIMARD_BINARIES", "build/quennimard").split()
+    return [os.path.abspath(p) for p in paths]
+
+
+def is_32bit(path):
+    with open(path, "rb") as elf:
+        return elf.read(5)[4] == 1  # ELF class byte: 1 = 32-bit, 2 = 64-bit
+
+
+def variant_of(path):
+    return "i386" if is_32bit(path) else "x86_64"
+
+
+@pytest.fixture(params=binaries(), ids=variant_of)
+def binary(request):
+    return request.param
+
+
+def free_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
+        probe.bind((LOOPBACK, 0))
+        return probe.getsockname()[1]
+
+
+def fixed_payload(text: bytes) -> bytes:
+    """What the x86-64 deliverable puts on the wire for one slot."""
+    return (text[:9] + b"\0" * 9)[:9]
+
+
+def whole_payload(text: bytes) -> bytes:
+    """What the 32-bit deliverable puts on the wire for one slot."""
+    return text + b"\0"
+
+
+class Peer:
+    """A raw UDP socket on 127.0.0.1 playing the other copy."""
+
+    def __init__(self, port=0):
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.sock.bind((LOOPBACK, port))
+        self.port = self.sock.getsockname()[1]
+
+    def send(self, datagrams, port):
+        for datagram in datagrams:
+            self.sock.sendto(datagram, (LOOPBACK, port))
+
+    def receive(self, count=3, timeout=5.0):
+        self.sock.settimeout(timeout)
+        return [self.sock.recv(4096) for _ in range(count)]
+
+    def nothing_waiting(self, timeout=0.3):
+        self.sock.settimeout(timeout)
+        try:
+            self.sock.recv(4096)
+            return False
+        except socket.timeout:
+            return True
+
+    def close(self):
+        self.sock.close()
+
+
+@pytest.fixture
+def peer():
+    p = Peer()
+    yield p
+    p.close()
+
+
+class Copy:
+    """One running copy of the program in its own pseudo-terminal."""
+
+    def __init__(self, binary, dest_port, listen_port, dest_ip=LOOPBACK, reply_ip=LOOPBACK,
+                 stdin_from=None, wait_ready=True, env=None):
+        self.binary = binary
+        self.args = [dest_ip, str(dest_port), reply_ip, str(listen_port)]
+        command, argv = binary, self.args
+        if stdin_from is not None:
+            command = "/bin/sh"
+            argv = ["-c", 'exec "$0" "$@" < ' + stdin_from, binary, *self.args]
+        full_env = dict(os.environ, TERM="xterm", **(env or {}))
+        self.child = pexpect.spawn(command, argv, env=full_env, timeout=10,
+                                   dimensions=(50, 200))
+        self.tty = os.readlink(f"/proc/{self.child.pid}/fd/1")
+        self.tty_fd = os.open(self.tty, os.O_RDWR | os.O_NOCTTY)
+        self.final_lflag = None
+        if wait_ready:
+            self.expect(READY)
+
+    # Output -----------------------------------------------------------------
+    def expect(self, text, timeout=10):
+        self.child.expect_exact(text, timeout=timeout)
+        return self.child.before
+
+    def absent(self, text, within=0.5):
+        """True when `text` does not appear within the given time."""
+        try:
+            self.child.expect_exact(text, timeout=within)
+            return False
+        except pexpect.TIMEOUT:
+            return True
+
+    # Terminal ---------------------------------------------------------------
+    def lflag(self):
+        return termios.tcgetattr(self.tty_fd)[3]
+
+    def wait_for_key_wait(self, timeout=5.0):
+        """Waits until the program blocks for a key: only then is echo off."""
+        deadline = time.monotonic() + timeout
+        while self.lflag() & termios.ECHO:
+            assert time.monotonic() < deadline, "the program never waited for a key"
+            time.sleep(0.005)
+
+    def open_prompt(self):
+        self.child.send("\r")
+        self.wait_for_key_wait()
+        self.child.send("\r")
+        self.expect("\r\n$ ")
+
+    def command(self, line):
+        self.open_prompt()
+        self.child.send(line + "\r")
+
+    def send_message(self, message):
+        self.command("send")
+        self.expect(" > ")
+        self.child.send(message + "\r")
+        self.expect("Sending...")
+
+    # End --------------------------------------------------------------------
+    def finish(self, timeout=10):
+        """Waits for the process to end; returns all output since the last
+        expect. The terminal's final local modes are kept in `final_lflag`."""
+        output = b""
+        deadline = time.monotonic() + timeout
+        while self.child.isalive():
+            assert time.monotonic() < deadline, "the program did not end"
+            # Keeps reading, so a full terminal never blocks the program.
+            self.child.expect([pexpect.EOF, pexpect.TIMEOUT], timeout=0.05)
+            output += self.child.before
+        self.final_lflag = self.lflag()
+        # Our own handle on the terminal keeps it open; drop it to see the end.
+        os.close(self.tty_fd)
+        self.tty_fd = None
+        self.child.expect(pexpect.EOF)
+        return output + self.child.before
+
+    def close(self):
+        if self.child.isalive():
+            self.child.terminate(force=True)
+        if self.tty_fd is not None:
+            os.close(self.tty_fd)
+
+
+@pytest.fixture
+def spawn():
+    copies = []
+
+    def start(*args, **kwargs):
+        copy = Copy(*args, **kwargs)
+        copies.append(copy)
+        return copy
+
+    yield start
+    for copy in copies:
+        copy.close()
+
+
+def run_plain(binary, args, timeout=10, input_text=None):
+    """Runs the program without a terminal; returns the completed process."""
+    return subprocess.run([binary, *args], capture_output=True, timeout=timeout,
+                          input=input_text, env=dict(os.environ, TERM="xterm"))

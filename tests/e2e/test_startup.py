@@ -1,0 +1,117 @@
+"""Command line, confirmation summary, start-up announcements and set-up failures."""
+
+import socket
+
+from conftest import READY, LOOPBACK, free_port, run_plain, variant_of
+
+USAGE = (b"\nInvalid syntax!\n\tquennimard <other_ip> <other_ip's_send_port>"
+         b" <reply_ip> <listen_port>\n\n")
+
+
+def test_wrong_argument_count_prints_usage_only(binary):
+    for args in ([], ["127.0.0.1", "4556", "127.0.0.1"], ["a", "1", "b", "2", "extra"]):
+        result = run_plain(binary, args)
+        assert result.returncode == 1
+        assert result.stderr == USAGE
+        assert result.stdout == b""
+
+
+def test_summary_and_announcements(binary, spawn):
+    dest, listen = free_port(), free_port()
+    copy = spawn(binary, dest, listen, wait_ready=False)
+    summary = (f"\r\n   IP Address to connect to: 127.0.0.1"
+               f"\r\n  Port number to connect to: {dest}"
+               f"\r\n     IP address to reply to: 127.0.0.1"
+               f"\r\nListen port to recieve from: {listen}")
+    copy.expect(summary)
+    copy.expect("Is this correct? [Y/n] ")
+    lines = [
+        "",
+        "Initializing SDL_net (sending)...Success!",
+        f"Resolving server address (127.0.0.1 [{dest}])...Success!",
+        "Opening random communication socket for sending...Success!",
+        "Allocating memory for sending packets...Success!",
+        f"Accepting connections on port: {listen}",
+        "Initializing SDL_net (recieve)...Success!",
+        f"Opening port {listen} for incoming connections...Success!",
+        "Resolving destination address...Success!",
+        READY,
+        "",
+    ]
+    copy.expect("\r\n".join(lines) + "\r\n")
+    copy.command("exit")
+    copy.expect("\r\nTerminating program normally...\r\n")
+    teardown = copy.finish().decode()
+    expected = [
+        "Shutting down sending client...",
+        "Done!",
+        "Shutting down recieving client...",
+        "Freeing allocated memory for inbound packets...Done!",
+        "Exiting SDLNet and terminating server...Done!",
+        "Shutting down sending client...",
+    ]
+    if variant_of(binary) == "i386":
+        expected.append("Freeing allocated memory for outbound packets...Done!")
+    else:
+        expected.append("Done!")
+    expected.append("Exiting SDLNet and terminating server...Done!")
+    assert teardown.split("\r\n")[:-1] == expected
+    assert copy.child.exitstatus == 0
+
+
+def test_listen_port_zero_defaults_to_4555(binary, spawn, peer):
+    probe = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    try:
+        probe.bind(("0.0.0.0", 4555))
+    except OSError:
+        import pytest
+        pytest.skip("port 4555 is taken on this machine")
+    probe.close()
+    copy = spawn(binary, free_port(), "0", wait_ready=False)
+    copy.expect("\r\nNo port given...\r\nDefaulting to port 4555...\r\n"
+                "Initializing SDL_net (recieve)...Success!\r\n"
+                "Opening port 4555 for incoming connections...Success!")
+    copy.expect(READY)
+    peer.send([b"a\0", b"b\0", b"on4555\0"], 4555)
+    copy.expect("\t MSG: on4555")
+    copy.command("exit")
+    copy.finish()
+    assert copy.child.exitstatus == 0
+
+
+def test_listen_port_double_zero_is_not_the_default(binary, spawn):
+    copy = spawn(binary, free_port(), "00")
+    before = copy.child.before.decode()
+    assert "Accepting connections on port: 00" in before
+    assert "Opening port 00 for incoming connections...Success!" in before
+    assert "No port given" not in before
+    copy.command("exit")
+    copy.finish()
+    assert copy.child.exitstatus == 0
+
+
+def test_unresolvable_destination_fails_with_a_reason(binary):
+    listen = free_port()
+    result = run_plain(binary, ["no.such.host.invalid", "4556", LOOPBACK, str(listen)])
+    assert result.returncode == 1
+    prefix = b"FAILED!\nSDLNet_ResolveHost(no.such.host.invalid 4556): "
+    assert result.stderr.startswith(prefix)
+    reason = result.stderr[len(prefix):]
+    assert reason.endswith(b"\n") and reason.strip(), "the failure gives no reason"
+    assert result.stdout.endswith(b"Resolving server address (no.such.host.invalid [4556])...")
+    assert b"Accepting connections" not in result.stdout
+
+
+def test_listen_port_in_use_fails_with_a_reason(binary):
+    holder = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    holder.bind(("0.0.0.0", 0))
+    taken = holder.getsockname()[1]
+    try:
+        result = run_plain(binary, [LOOPBACK, str(free_port()), LOOPBACK, str(taken)])
+    finally:
+        holder.close()
+    assert result.returncode == 1
+    prefix = b"FAILED!\nSDLNet_UDP_Open(port): "
+    assert result.stderr.startswith(prefix) and result.stderr[len(prefix):].strip()
+    assert result.stdout.endswith(f"Opening port {taken} for incoming connections...".encode())
+    assert b"Shutting down" not in result.stdout  # no teardown after a failed set-up
