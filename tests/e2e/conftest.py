@@ -88,13 +88,16 @@ class Copy:
     """One running copy of the program in its own pseudo-terminal."""
 
     def __init__(self, binary, dest_port, listen_port, dest_ip=LOOPBACK, reply_ip=LOOPBACK,
-                 stdin_from=None, wait_ready=True, env=None):
+                 stdin_from=None, shell_setup=None, wait_ready=True, env=None):
         self.binary = binary
         self.args = [dest_ip, str(dest_port), reply_ip, str(listen_port)]
         command, argv = binary, self.args
-        if stdin_from is not None:
-            command = "/bin/sh"
-            argv = ["-c", 'exec "$0" "$@" < ' + stdin_from, binary, *self.args]
+        if stdin_from is not None or shell_setup is not None:
+            # A shell sets the scene, then becomes the program (same pid).
+            script = (shell_setup or "") + ' exec "$0" "$@"'
+            if stdin_from is not None:
+                script += " < " + stdin_from
+            command, argv = "/bin/sh", ["-c", script, binary, *self.args]
         full_env = dict(os.environ, TERM="xterm", **(env or {}))
         self.child = pexpect.spawn(command, argv, env=full_env, timeout=10,
                                    dimensions=(50, 200))
@@ -148,19 +151,29 @@ class Copy:
     def finish(self, timeout=10):
         """Waits for the process to end; returns all output since the last
         expect. The terminal's final local modes are kept in `final_lflag`."""
-        output = b""
+        # pexpect's own buffer holds what arrived after the last match; from
+        # here on the terminal is read directly, so nothing is counted twice.
+        output = self.child.buffer
+        self.child.buffer = b""
         deadline = time.monotonic() + timeout
         while self.child.isalive():
             assert time.monotonic() < deadline, "the program did not end"
-            # Keeps reading, so a full terminal never blocks the program.
-            self.child.expect([pexpect.EOF, pexpect.TIMEOUT], timeout=0.05)
-            output += self.child.before
+            output += self._read(timeout=0.05)  # a full terminal must not block it
         self.final_lflag = self.lflag()
         # Our own handle on the terminal keeps it open; drop it to see the end.
         os.close(self.tty_fd)
         self.tty_fd = None
-        self.child.expect(pexpect.EOF)
-        return output + self.child.before
+        while True:
+            try:
+                output += self.child.read_nonblocking(65536, timeout=1)
+            except pexpect.EOF:
+                return output
+
+    def _read(self, timeout):
+        try:
+            return self.child.read_nonblocking(65536, timeout=timeout)
+        except (pexpect.TIMEOUT, pexpect.EOF):
+            return b""
 
     def close(self):
         if self.child.isalive():

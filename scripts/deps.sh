@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, the demo and the tests need.
+# Quick when they are all there already; otherwise runs apt-get update first.
+set -euo pipefail
+
+packages=(cmake g++ make pkg-config libsdl-net1.2-dev libsdl1.2-dev ncurses-bin tmux)
+if [[ "${1:-}" == "--tests" ]]; then
+    packages+=(libgtest-dev python3-pexpect python3-pytest netcat-openbsd)
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+        missing+=("$package")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+as_root=()
+[[ $(id -u) -ne 0 ]] && as_root=(sudo)
+echo "Installing: ${missing[*]}"
+"${as_root[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}" >/dev/null

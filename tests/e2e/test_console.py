@@ -1,0 +1,126 @@
+"""The console as a person uses it: opening the prompt, the commands, end of
+input, and signals while the program waits for a key."""
+
+import os
+import signal
+import termios
+
+import pytest
+
+from conftest import free_port
+
+HELP = ("\r\n Help:\r\n"
+        "\tshow_dest_info - displays current destination IP address and port number\r\n"
+        "\t          send - send data packet to destination IP address at selected port\r\n"
+        "\t          exit - quit program, but don't force other client to quit too\r\n"
+        "\t          help - display this message\r\n\r\n")
+
+
+def test_key_rule_for_opening_the_prompt(binary, spawn):
+    copy = spawn(binary, free_port(), free_port())
+    copy.open_prompt()  # Enter twice
+    copy.child.send("help\r")
+    copy.expect(HELP)
+
+    # Any key then Enter opens it too.
+    copy.child.send("x")
+    copy.wait_for_key_wait()
+    copy.child.send("\r")
+    copy.expect("\r\n$ ")
+    copy.child.send("help\r")
+    copy.expect(HELP)
+
+    # Enter then another key does not.
+    copy.child.send("\r")
+    copy.wait_for_key_wait()
+    copy.child.send("y")
+    assert copy.absent("$ ", within=0.5)
+
+    copy.command("exit")
+    copy.finish()
+    assert copy.child.exitstatus == 0
+
+
+def test_show_dest_info_shows_the_texts_as_typed(binary, spawn):
+    copy = spawn(binary, "4556abc", free_port())
+    copy.command("show_dest_info")
+    copy.expect("\r\nSending packets to 127.0.0.1 on port 4556abc\r\n")
+    copy.command("exit")
+    copy.finish()
+    assert copy.child.exitstatus == 0
+
+
+def test_unknown_and_wrongly_cased_words_do_nothing(binary, spawn, peer):
+    copy = spawn(binary, peer.port, free_port())
+    for word in ("Send", "EXIT", "quit", "bogus"):
+        copy.command(word)
+    assert peer.nothing_waiting()
+    copy.command("help")
+    copy.expect(HELP)
+    copy.command("exit")
+    copy.finish()
+    assert copy.child.exitstatus == 0
+
+
+def test_words_on_one_line_are_read_in_turn(binary, spawn, peer):
+    copy = spawn(binary, peer.port, free_port())
+    copy.command("send first second")  # " > " takes "first" without waiting
+    copy.expect(" > ")
+    copy.expect("Sending...")
+    assert peer.receive()[2].startswith(b"first")
+    copy.open_prompt()  # "second" is read at once as the next command word: it does nothing
+    copy.command("exit")
+    copy.finish()
+    assert copy.child.exitstatus == 0
+
+
+def test_exit_ends_this_copy_alone(binary, spawn, peer):
+    copy = spawn(binary, peer.port, free_port())
+    copy.command("exit")
+    copy.expect("\r\nTerminating program normally...\r\n")
+    copy.finish()
+    assert copy.child.exitstatus == 0
+    assert peer.nothing_waiting()
+
+
+@pytest.mark.parametrize("where", ["command", "message"])
+def test_end_of_input_at_a_prompt_ends_like_exit(binary, spawn, peer, where):
+    copy = spawn(binary, peer.port, free_port())
+    copy.send_message("once")
+    assert len(peer.receive()) == 3
+    if where == "command":
+        copy.open_prompt()
+    else:
+        copy.command("send")
+        copy.expect(" > ")
+    copy.child.sendeof()
+    copy.expect("\r\nTerminating program normally...\r\n")
+    output = copy.finish()
+    assert copy.child.exitstatus == 0
+    assert b"Sending..." not in output
+    assert peer.nothing_waiting()  # the last message is not sent again
+
+
+@pytest.mark.parametrize("how", ["ctrl-c", "SIGTERM", "SIGHUP", "SIGQUIT"])
+def test_signal_while_waiting_for_a_key_restores_the_terminal(binary, spawn, how):
+    copy = spawn(binary, free_port(), free_port())
+    copy.child.send("\r")
+    copy.wait_for_key_wait()
+    number = signal.SIGINT if how == "ctrl-c" else getattr(signal, how)
+    if how == "ctrl-c":
+        copy.child.sendintr()
+    else:
+        os.kill(copy.child.pid, number)
+    copy.finish()
+    assert copy.child.signalstatus == number
+    assert copy.final_lflag & termios.ICANON, "line editing left off"
+    assert copy.final_lflag & termios.ECHO, "echo left off"
+
+
+def test_signal_ignored_at_start_stays_ignored(binary, spawn):
+    copy = spawn(binary, free_port(), free_port(), shell_setup="trap '' TERM;")
+    os.kill(copy.child.pid, signal.SIGTERM)
+    copy.command("exit")  # still alive and answering
+    copy.expect("\r\nTerminating program normally...\r\n")
+    copy.finish()
+    assert copy.child.exitstatus == 0

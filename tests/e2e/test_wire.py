@@ -1,0 +1,130 @@
+"""The message vector on the wire: exact bytes sent, what is shown for what
+arrives (whole, partial, bursts, oversized, hostile), and vectors kept whole."""
+
+import re
+import time
+
+import pytest
+
+from conftest import LOOPBACK, fixed_payload, free_port, variant_of, whole_payload
+
+
+def expected_vector(binary, copy, message: bytes):
+    dest_ip, dest_port, reply_ip, listen_port = (a.encode() for a in copy.args)
+    if variant_of(binary) == "i386":
+        return [whole_payload(reply_ip), whole_payload(listen_port), whole_payload(message)]
+    return [fixed_payload(dest_ip), fixed_payload(dest_port), fixed_payload(message)]
+
+
+def shown(binary, count, ip, port, msg):
+    """The lines a copy prints for one received vector."""
+    lines = [f"# Packets recieved: {count}"]
+    if variant_of(binary) != "i386":
+        lines += ["Converting data to readable information...", "Viewing packet info.."]
+    lines += ["Packet vector incoming!", f"\t  IP: {ip}", f"\tPORT: {port}", f"\t MSG: {msg}"]
+    return "\r\n".join(lines) + "\r\n"
+
+
+def test_send_puts_exact_payloads_on_the_wire(binary, spawn, peer):
+    copy = spawn(binary, peer.port, free_port())
+    messages = [b"hi", b"abcdefgh", b"abcdefghi", b"a-longer-message-of-30-bytes!!"]
+    for message in messages:
+        copy.send_message(message.decode())
+        expected = expected_vector(binary, copy, message)
+        assert peer.receive() == expected
+        output = copy.child.before.decode()
+        for i, payload in enumerate(expected):
+            assert (f"Packet[{i}]: setting host->setting port->setting length->"
+                    f"{len(payload)}setting channel...\r\n") in output
+        assert "Setting packet vector destination info...\r\n" in output
+        assert ("data_to_send[IP]: 0\r\n" in output) == (variant_of(binary) != "i386")
+        assert "Error sending packet!" not in output
+    copy.command("exit")
+    copy.finish()
+    assert copy.child.exitstatus == 0
+
+
+def test_failed_send_is_reported_and_the_copy_goes_on(binary, spawn):
+    copy = spawn(binary, "notaport", free_port())  # port 0: the kernel refuses it
+    copy.send_message("lost")
+    copy.expect("\r\nError sending packet!\r\n")
+    copy.command("exit")
+    copy.finish()
+    assert copy.child.exitstatus == 0
+
+
+def test_received_vectors_are_shown_by_the_slot_rule(binary, spawn, peer):
+    copy = spawn(binary, free_port(), free_port())
+    listen = int(copy.args[3])
+
+    # A lone datagram before any vector: the other slots read as empty.
+    peer.send([b"only-ip\0"], listen)
+    copy.expect(shown(binary, 1, "only-ip", "", ""))
+
+    # A whole vector; a NUL ends each text, no NUL bounds it by its length.
+    peer.send([b"127.0.0.1", b"4556\0junk", b"hello\0\0\0\0"], listen)
+    copy.expect(shown(binary, 3, "127.0.0.1", "4556", "hello"))
+
+    # Again a lone datagram: the slots it did not reach show their last text.
+    peer.send([b"solo"], listen)
+    copy.expect(shown(binary, 1, "solo", "4556", "hello"))
+
+    # Four at once: three, then the rest.
+    peer.send([b"a", b"b", b"c", b"d"], listen)
+    copy.expect(shown(binary, 3, "a", "b", "c"))
+    copy.expect(shown(binary, 1, "d", "b", "c"))
+
+    # Oversized: cut to the 512-byte buffer.
+    peer.send([b"x", b"y", b"Z" * 600], listen)
+    copy.expect(shown(binary, 3, "x", "y", "Z" * 512))
+
+    # "quit" anywhere but the MSG slot, or as part of a word, ends nothing.
+    peer.send([b"quit\0", b"quit\0", b"quitquit\0"], listen)
+    copy.expect(shown(binary, 3, "quit", "quit", "quitquit"))
+    assert copy.child.isalive()
+    copy.command("exit")
+    copy.finish()
+    assert copy.child.exitstatus == 0
+
+
+def test_control_bytes_cannot_drive_the_terminal(binary, spawn, peer):
+    copy = spawn(binary, free_port(), free_port())
+    listen = int(copy.args[3])
+    copy.expect("\r\n")  # everything up to here, the screen clear included, is ours
+    peer.send([b"\x1b]0;pwned\x07", b"\x1b[2J\x1b[H", b"red\x1b[31m\r\nfake\x7f\x00tail"], listen)
+    copy.expect(shown(binary, 3, "\\x1b]0;pwned\\x07", "\\x1b[2J\\x1b[H",
+                      "red\\x1b[31m\\x0d\\x0afake\\x7f"))
+    received = copy.child.before + copy.child.after
+    assert b"\x1b" not in received and b"\x07" not in received and b"\x7f" not in received
+    copy.command("exit")
+    copy.finish()
+
+
+def test_quit_in_the_msg_slot_ends_the_receiver(binary, spawn, peer):
+    copy = spawn(binary, free_port(), free_port())
+    peer.send([b"10.0.0.1\0", b"4555\0", b"quit\0\0\0\0\0"], int(copy.args[3]))
+    copy.expect("\t MSG: quit\r\n")
+    copy.expect("\r\nServer recieved \"quit\" signal from client!\r\n")
+    copy.expect("\r\nTerminating program normally...\r\n")
+    copy.finish()
+    assert copy.child.exitstatus == 0
+
+
+@pytest.mark.parametrize("gap", [0.0, 0.001], ids=["back-to-back", "1ms-after-first"])
+def test_vectors_stay_whole(binary, spawn, peer, gap):
+    copy = spawn(binary, free_port(), free_port())
+    listen = int(copy.args[3])
+    count = 150
+    for n in range(count):
+        peer.send([b"127.0.0.1"], listen)
+        if gap:
+            time.sleep(gap)
+        peer.send([b"4556\0", f"m{n:04d}\0".encode()], listen)
+        time.sleep(0.004)
+    copy.expect(f"\t MSG: m{count - 1:04d}\r\n", timeout=20)
+    output = (copy.child.before + copy.child.after).decode()
+    blocks = re.findall(r"# Packets recieved: (\d+)\r\n(?:.*\r\n)*?\t  IP: (.*)\r\n"
+                        r"\tPORT: (.*)\r\n\t MSG: (.*)\r\n", output)
+    assert blocks == [("3", "127.0.0.1", "4556", f"m{n:04d}") for n in range(count)]
+    copy.command("exit")
+    copy.finish()
