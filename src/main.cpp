@@ -20,7 +20,7 @@ constexpr char USAGE[] =
 
 // An idle pass sleeps on the listen socket this long, at most, so the loop
 // costs next to nothing yet still notices a key press quickly.
-constexpr Uint32 IDLE_WAIT_MS = 15;
+constexpr Uint32 IDLE_WAIT_MS = 20;
 
 void clearScreen() {
     // A missing or failing "clear" only leaves the screen as it is.
