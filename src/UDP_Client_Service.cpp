@@ -4,17 +4,41 @@
 
 #include <netdb.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <utility>
 
+#include "Build_Variant.h"
 #include "Message_Vector.h"
 #include "Setup_Failure.h"
 
 namespace {
+
 constexpr int MAX_PACKETS = 3;
-constexpr int SEND_BUFFER_LEN = 1024;
+constexpr int SEND_BUFFER_LEN = I386_BUILD ? PACKET_BUFFER_LEN : 1024;
+
+// A text sent whole needs room for itself and its NUL in one packet buffer.
+constexpr std::size_t MAX_WHOLE_TEXT_LEN = PACKET_BUFFER_LEN - 1;
+
+using Slot_Texts = std::array<const std::string*, MAX_PACKETS>;
+
+// Refuses, with a message, a vector whose texts do not all fit their packets:
+// nothing of such a vector is sent.
+bool fitsInPackets(const Slot_Texts& texts) {
+    static const char* const NAMES[MAX_PACKETS] = {"reply address", "listen port", "message"};
+    for (int i = 0; i < MAX_PACKETS; ++i) {
+        if (texts[i]->size() > MAX_WHOLE_TEXT_LEN) {
+            std::printf("Not sent: the %s is %zu bytes long; a text may be at most %zu bytes.\n",
+                        NAMES[i], texts[i]->size(), MAX_WHOLE_TEXT_LEN);
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 UDP_Client_Service::UDP_Client_Service(std::string dest_ip, std::string dest_port,
@@ -36,13 +60,17 @@ UDP_Client_Service::UDP_Client_Service(std::string dest_ip, std::string dest_por
 
     std::printf("Allocating memory for sending packets...");
     packets = SDLNet_AllocPacketV(MAX_PACKETS, SEND_BUFFER_LEN);
-    if (packets == nullptr) failSetupStep("SDLNet_AllocPacketV(3, 1024)", "out of memory");
+    if (packets == nullptr) {
+        failSetupStep("SDLNet_AllocPacketV(3, " + std::to_string(SEND_BUFFER_LEN) + ")",
+                      "out of memory");
+    }
     std::puts("Success!");
 }
 
 UDP_Client_Service::~UDP_Client_Service() {
     SDLNet_UDP_Close(socket);
     std::puts("Shutting down sending client...");
+    if constexpr (I386_BUILD) std::printf("Freeing allocated memory for outbound packets...");
     SDLNet_FreePacketV(packets);
     std::printf("Done!\nExiting SDLNet and terminating server...");
     SDLNet_Quit();
@@ -59,10 +87,18 @@ void UDP_Client_Service::resolve_server_address() {
 }
 
 void UDP_Client_Service::send_msg(std::string text) {
-    std::puts("data_to_send[IP]: 0");
-    load_slot(IP, fixedPayload(dest_ip));
-    load_slot(PORT, fixedPayload(dest_port));
-    load_slot(MSG, fixedPayload(text));
+    // The 32-bit build tells the peer where to reply; the x86-64 build
+    // repeats the destination it sends to.
+    Slot_Texts texts{&dest_ip, &dest_port, &text};
+    if constexpr (I386_BUILD) {
+        texts = {&reply_ip, &listen_port, &text};
+        if (!fitsInPackets(texts)) return;
+    } else {
+        std::puts("data_to_send[IP]: 0");
+    }
+    for (int i = 0; i < MAX_PACKETS; ++i) {
+        load_slot(i, I386_BUILD ? wholePayload(*texts[i]) : fixedPayload(*texts[i]));
+    }
 
     std::puts("Setting packet vector destination info...");
     for (int i = 0; i < MAX_PACKETS; ++i) {

@@ -8,7 +8,9 @@
 #include <cstring>
 #include <utility>
 
+#include "Build_Variant.h"
 #include "Message_Vector.h"
+#include "Screen.h"
 #include "Setup_Failure.h"
 
 namespace {
@@ -88,6 +90,7 @@ int UDP_Server_Service::recieve_data() {
     show_vector(received);
 
     if (!isQuitText(slotText(packets[MSG]->data, packets[MSG]->len))) return 1;
+    if constexpr (I386_BUILD) clearScreen();
     std::puts("\nServer recieved \"quit\" signal from client!");
     return 0;
 }
@@ -114,8 +117,10 @@ int UDP_Server_Service::receive_rest_of_vector(int received) {
 
 void UDP_Server_Service::show_vector(int count) const {
     std::printf("# Packets recieved: %d\n", count);
-    std::printf("Converting data to readable information...\n");
-    std::printf("Viewing packet info..\n");
+    if constexpr (!I386_BUILD) {
+        std::printf("Converting data to readable information...\n");
+        std::printf("Viewing packet info..\n");
+    }
     std::printf("Packet vector incoming!\n");
     showSlot("\t  IP: ", packets[IP]);
     showSlot("\tPORT: ", packets[PORT]);

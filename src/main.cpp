@@ -5,7 +5,9 @@
 #include <iostream>
 #include <string>
 
+#include "Build_Variant.h"
 #include "Get_Key.h"
+#include "Screen.h"
 #include "UDP_Client_Service.h"
 #include "UDP_Server_Service.h"
 
@@ -22,14 +24,21 @@ constexpr char USAGE[] =
 // costs next to nothing yet still notices a key press quickly.
 constexpr Uint32 IDLE_WAIT_MS = 20;
 
-void clearScreen() {
-    // A missing or failing "clear" only leaves the screen as it is.
-    if (std::system("clear") != 0) return;
-}
-
 // Reads one word; false at the end of input, which ends the program the way
 // "exit" does instead of repeating the last word.
 bool readWord(std::string& word) { return static_cast<bool>(std::cin >> word); }
+
+// Reads the answer to the confirmation question: only "n" or "N" refuses.
+// End of input counts as yes, and is cleared so that later prompts on a
+// terminal still wait for the user instead of ending the program.
+bool confirmed() {
+    std::string answer;
+    if (!readWord(answer)) {
+        std::cin.clear();
+        std::clearerr(stdin);
+    }
+    return answer != "n" && answer != "N";
+}
 
 // Runs one console command; returns 1 when it ends the program.
 int runCommand(UDP_Client_Service& client, std::string& command, std::string& message) {
@@ -41,6 +50,7 @@ int runCommand(UDP_Client_Service& client, std::string& command, std::string& me
         if (!readWord(message)) return 1;
         client.send_msg(message);
         if (message == "quit") {
+            if constexpr (I386_BUILD) clearScreen();
             std::printf("msg = %s\n", message.c_str());
             std::puts("\nClient sent \"quit\" command!");
             return 1;
@@ -64,6 +74,7 @@ int checkArgs(int argc, char** argv) {
     std::printf("\n     IP address to reply to: %s", argv[3]);
     std::printf("\nListen port to recieve from: %s", argv[4]);
     std::printf("\nIs this correct? [Y/n] ");
+    if constexpr (I386_BUILD) return confirmed() ? 1 : 0;
     return 1;
 }
 

@@ -12,6 +12,7 @@ import pytest
 
 LOOPBACK = "127.0.0.1"
 READY = "Allocating memory for recieving packets...Success!"
+QUESTION = "Is this correct? [Y/n] "
 
 
 def binaries():
@@ -26,6 +27,24 @@ def is_32bit(path):
 
 def variant_of(path):
     return "i386" if is_32bit(path) else "x86_64"
+
+
+_native_32bit = None
+
+
+def command_for(binary):
+    """The argv prefix that runs a build: 32-bit programs go through
+    qemu-i386 on machines whose kernel cannot run them itself."""
+    global _native_32bit
+    if not is_32bit(binary):
+        return [binary]
+    if _native_32bit is None:
+        try:
+            subprocess.run([binary], capture_output=True, timeout=10)
+            _native_32bit = True
+        except OSError:
+            _native_32bit = False
+    return [binary] if _native_32bit else ["qemu-i386", binary]
 
 
 @pytest.fixture(params=binaries(), ids=variant_of)
@@ -88,22 +107,28 @@ class Copy:
     """One running copy of the program in its own pseudo-terminal."""
 
     def __init__(self, binary, dest_port, listen_port, dest_ip=LOOPBACK, reply_ip=LOOPBACK,
-                 stdin_from=None, shell_setup=None, wait_ready=True, env=None):
+                 stdin_from=None, shell_setup=None, wait_ready=True, answer="y", env=None):
+        """Starts a copy and waits for its confirmation question, answering it
+        with `answer` (a line) where the build reads one. With `answer` None
+        the test answers itself. The output up to the question is `startup`."""
         self.binary = binary
         self.args = [dest_ip, str(dest_port), reply_ip, str(listen_port)]
-        command, argv = binary, self.args
+        command, *argv = command_for(binary) + self.args
         if stdin_from is not None or shell_setup is not None:
             # A shell sets the scene, then becomes the program (same pid).
             script = (shell_setup or "") + ' exec "$0" "$@"'
             if stdin_from is not None:
                 script += " < " + stdin_from
-            command, argv = "/bin/sh", ["-c", script, binary, *self.args]
+            command, argv = "/bin/sh", ["-c", script, command, *argv]
         full_env = dict(os.environ, TERM="xterm", **(env or {}))
         self.child = pexpect.spawn(command, argv, env=full_env, timeout=10,
                                    dimensions=(50, 200))
         self.tty = os.readlink(f"/proc/{self.child.pid}/fd/1")
         self.tty_fd = os.open(self.tty, os.O_RDWR | os.O_NOCTTY)
         self.final_lflag = None
+        self.startup = self.expect(QUESTION) + QUESTION.encode()
+        if variant_of(binary) == "i386" and stdin_from is None and answer is not None:
+            self.child.send(answer + "\r")
         if wait_ready:
             self.expect(READY)
 
@@ -196,7 +221,7 @@ def spawn():
         copy.close()
 
 
-def run_plain(binary, args, timeout=10, input_text=None):
+def run_plain(binary, args, timeout=10, input_text=b""):
     """Runs the program without a terminal; returns the completed process."""
-    return subprocess.run([binary, *args], capture_output=True, timeout=timeout,
-                          input=input_text, env=dict(os.environ, TERM="xterm"))
+    return subprocess.run(command_for(binary) + list(args), capture_output=True,
+                          timeout=timeout, input=input_text, env=dict(os.environ, TERM="xterm"))
