@@ -1,7 +1,14 @@
 #!/usr/bin/env bash
 # Configures and builds one build tree: build.sh DIR [cmake options...]
+# Compiler output is shown only when the build fails.
 set -euo pipefail
 dir=$1
 shift
-cmake -S "$(dirname "$0")/.." -B "$dir" "$@" >/dev/null
-cmake --build "$dir" -j "$(nproc)" >/dev/null
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+if ! { cmake -S "$(dirname "$0")/.." -B "$dir" "$@" && cmake --build "$dir" -j "$(nproc)"; } \
+        >"$log" 2>&1; then
+    cat "$log"
+    exit 1
+fi
+grep -i 'warning' "$log" || true

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, the demo and the tests need.
-# Quick when they are all there already; otherwise runs apt-get update first.
+# Installs the Debian packages that building both deliverables, the demo and
+# (with --tests) the test suite need. Quick when they are all there already;
+# otherwise it enables the i386 architecture and runs apt-get update first.
 set -euo pipefail
 
-packages=(cmake g++ make pkg-config libsdl-net1.2-dev libsdl1.2-dev ncurses-bin tmux)
+packages=(cmake g++ g++-multilib make pkg-config libsdl-net1.2-dev libsdl1.2-dev
+          libsdl-net1.2:i386 libsdl1.2debian:i386 qemu-user ncurses-bin tmux file)
 if [[ "${1:-}" == "--tests" ]]; then
     packages+=(libgtest-dev python3-pexpect python3-pytest netcat-openbsd)
 fi
@@ -18,6 +20,7 @@ done
 as_root=()
 [[ $(id -u) -ne 0 ]] && as_root=(sudo)
 echo "Installing: ${missing[*]}"
+dpkg --print-foreign-architectures | grep -qx i386 || "${as_root[@]}" dpkg --add-architecture i386
 "${as_root[@]}" apt-get update -qq
 DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends \
     "${missing[@]}" >/dev/null
