@@ -13,6 +13,8 @@ import pytest
 LOOPBACK = "127.0.0.1"
 READY = "Allocating memory for recieving packets...Success!"
 QUESTION = "Is this correct? [Y/n] "
+USAGE = (b"\nInvalid syntax!\n\tquennimard <other_ip> <other_ip's_send_port>"
+         b" <reply_ip> <listen_port>\n\n")
 
 
 def binaries():
@@ -56,6 +58,24 @@ def free_port():
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
         probe.bind((LOOPBACK, 0))
         return probe.getsockname()[1]
+
+
+def skip_unless_4555_free():
+    """The listen port "0" means 4555, which this machine may already use."""
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
+        try:
+            probe.bind(("0.0.0.0", 4555))
+        except OSError:
+            pytest.skip("port 4555 is taken on this machine")
+
+
+def shown(binary, count, ip, port, msg):
+    """The lines a copy of `binary` prints for one received vector."""
+    lines = [f"# Packets recieved: {count}"]
+    if variant_of(binary) != "i386":
+        lines += ["Converting data to readable information...", "Viewing packet info.."]
+    lines += ["Packet vector incoming!", f"\t  IP: {ip}", f"\tPORT: {port}", f"\t MSG: {msg}"]
+    return "\r\n".join(lines) + "\r\n"
 
 
 def fixed_payload(text: bytes) -> bytes:
@@ -173,6 +193,13 @@ class Copy:
         self.expect("Sending...")
 
     # End --------------------------------------------------------------------
+    def exit_normally(self):
+        """Types exit and checks that the copy ends with status 0."""
+        self.command("exit")
+        output = self.finish()
+        assert self.child.exitstatus == 0
+        return output
+
     def finish(self, timeout=10):
         """Waits for the process to end; returns all output since the last
         expect. The terminal's final local modes are kept in `final_lflag`."""

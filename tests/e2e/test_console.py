@@ -36,18 +36,14 @@ def test_key_rule_for_opening_the_prompt(binary, spawn):
     copy.child.send("y")
     assert copy.absent("$ ", within=0.5)
 
-    copy.command("exit")
-    copy.finish()
-    assert copy.child.exitstatus == 0
+    copy.exit_normally()
 
 
 def test_show_dest_info_shows_the_texts_as_typed(binary, spawn):
     copy = spawn(binary, "4556abc", free_port())
     copy.command("show_dest_info")
     copy.expect("\r\nSending packets to 127.0.0.1 on port 4556abc\r\n")
-    copy.command("exit")
-    copy.finish()
-    assert copy.child.exitstatus == 0
+    copy.exit_normally()
 
 
 def test_unknown_and_wrongly_cased_words_do_nothing(binary, spawn, peer):
@@ -57,9 +53,7 @@ def test_unknown_and_wrongly_cased_words_do_nothing(binary, spawn, peer):
     assert peer.nothing_waiting()
     copy.command("help")
     copy.expect(HELP)
-    copy.command("exit")
-    copy.finish()
-    assert copy.child.exitstatus == 0
+    copy.exit_normally()
 
 
 def test_words_on_one_line_are_read_in_turn(binary, spawn, peer):
@@ -69,9 +63,7 @@ def test_words_on_one_line_are_read_in_turn(binary, spawn, peer):
     copy.expect("Sending...")
     assert peer.receive()[2].startswith(b"first")
     copy.open_prompt()  # "second" is read at once as the next command word: it does nothing
-    copy.command("exit")
-    copy.finish()
-    assert copy.child.exitstatus == 0
+    copy.exit_normally()
 
 
 def test_exit_ends_this_copy_alone(binary, spawn, peer):

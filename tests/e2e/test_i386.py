@@ -2,18 +2,14 @@
 with their NUL, its own reply address and listen port on the wire, the screen
 cleared on "quit", and the 511-byte limit."""
 
-import socket
-
 import pytest
 
-from conftest import (QUESTION, READY, binaries, free_port, run_plain, variant_of,
-                      whole_payload)
+from conftest import (QUESTION, READY, USAGE, binaries, free_port, run_plain,
+                      skip_unless_4555_free, variant_of, whole_payload)
 
 I386 = [b for b in binaries() if variant_of(b) == "i386"]
 pytestmark = pytest.mark.skipif(not I386, reason="no 32-bit build given")
 CLEAR = b"\x1b[H\x1b[2J"
-USAGE = (b"\nInvalid syntax!\n\tquennimard <other_ip> <other_ip's_send_port>"
-         b" <reply_ip> <listen_port>\n\n")
 
 
 @pytest.fixture(params=I386, ids=["i386"])
@@ -34,9 +30,7 @@ def test_answer_n_refuses_before_anything_starts(binary32):
 @pytest.mark.parametrize("answer", ["y", "Y", "yes", "no"])
 def test_any_other_word_goes_on(binary32, spawn, answer):
     copy = spawn(binary32, free_port(), free_port(), answer=answer)
-    copy.command("exit")
-    copy.finish()
-    assert copy.child.exitstatus == 0
+    copy.exit_normally()
 
 
 def test_enter_alone_keeps_waiting_for_an_answer(binary32, spawn):
@@ -45,9 +39,7 @@ def test_enter_alone_keeps_waiting_for_an_answer(binary32, spawn):
     assert copy.absent("Initializing SDL_net", within=0.7)
     copy.child.send("y\r")
     copy.expect(READY)
-    copy.command("exit")
-    copy.finish()
-    assert copy.child.exitstatus == 0
+    copy.exit_normally()
 
 
 def test_end_of_input_at_the_question_goes_on_and_prompts_still_work(binary32, spawn, peer):
@@ -56,19 +48,11 @@ def test_end_of_input_at_the_question_goes_on_and_prompts_still_work(binary32, s
     copy.expect(READY)
     copy.send_message("still")
     assert peer.receive()[2] == b"still\0"
-    copy.command("exit")
-    copy.finish()
-    assert copy.child.exitstatus == 0
+    copy.exit_normally()
 
 
 def test_own_reply_address_and_listen_port_travel_whole(binary32, spawn, peer):
-    probe = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-    try:
-        probe.bind(("0.0.0.0", 4555))
-    except OSError:
-        pytest.skip("port 4555 is taken on this machine")
-    finally:
-        probe.close()
+    skip_unless_4555_free()
     copy = spawn(binary32, peer.port, "0", reply_ip="10.0.0.8")  # listens on 4555
     message = "twenty-bytes-message"
     copy.send_message(message)
@@ -78,8 +62,7 @@ def test_own_reply_address_and_listen_port_travel_whole(binary32, spawn, peer):
         assert (f"Packet[{i}]: setting host->setting port->setting length->{length}"
                 f"setting channel...") in output
     assert "data_to_send" not in output
-    copy.command("exit")
-    copy.finish()
+    copy.exit_normally()
 
 
 def test_511_bytes_go_whole_and_512_are_refused(binary32, spawn, peer):
@@ -95,9 +78,7 @@ def test_511_bytes_go_whole_and_512_are_refused(binary32, spawn, peer):
 
     copy.send_message("after")
     assert peer.receive()[2] == b"after\0"
-    copy.command("exit")
-    copy.finish()
-    assert copy.child.exitstatus == 0
+    copy.exit_normally()
 
 
 def test_quit_clears_the_screen_at_both_ends(binary32, spawn):

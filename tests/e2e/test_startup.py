@@ -2,10 +2,8 @@
 
 import socket
 
-from conftest import READY, LOOPBACK, free_port, run_plain, variant_of
-
-USAGE = (b"\nInvalid syntax!\n\tquennimard <other_ip> <other_ip's_send_port>"
-         b" <reply_ip> <listen_port>\n\n")
+from conftest import (LOOPBACK, READY, USAGE, free_port, run_plain, skip_unless_4555_free,
+                      variant_of)
 
 
 def test_wrong_argument_count_prints_usage_only(binary):
@@ -67,13 +65,7 @@ def test_summary_and_announcements(binary, spawn):
 
 
 def test_listen_port_zero_defaults_to_4555(binary, spawn, peer):
-    probe = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-    try:
-        probe.bind(("0.0.0.0", 4555))
-    except OSError:
-        import pytest
-        pytest.skip("port 4555 is taken on this machine")
-    probe.close()
+    skip_unless_4555_free()
     copy = spawn(binary, free_port(), "0", wait_ready=False)
     copy.expect("\r\nNo port given...\r\nDefaulting to port 4555...\r\n"
                 "Initializing SDL_net (recieve)...Success!\r\n"
@@ -81,9 +73,7 @@ def test_listen_port_zero_defaults_to_4555(binary, spawn, peer):
     copy.expect(READY)
     peer.send([b"a\0", b"b\0", b"on4555\0"], 4555)
     copy.expect("\t MSG: on4555")
-    copy.command("exit")
-    copy.finish()
-    assert copy.child.exitstatus == 0
+    copy.exit_normally()
 
 
 def test_listen_port_double_zero_is_not_the_default(binary, spawn):
@@ -92,9 +82,7 @@ def test_listen_port_double_zero_is_not_the_default(binary, spawn):
     assert "Accepting connections on port: 00" in before
     assert "Opening port 00 for incoming connections...Success!" in before
     assert "No port given" not in before
-    copy.command("exit")
-    copy.finish()
-    assert copy.child.exitstatus == 0
+    copy.exit_normally()
 
 
 def test_unresolvable_destination_fails_with_a_reason(binary):

@@ -6,7 +6,7 @@ import time
 
 import pytest
 
-from conftest import LOOPBACK, fixed_payload, free_port, variant_of, whole_payload
+from conftest import fixed_payload, free_port, shown, variant_of, whole_payload
 
 
 def expected_vector(binary, copy, message: bytes):
@@ -14,15 +14,6 @@ def expected_vector(binary, copy, message: bytes):
     if variant_of(binary) == "i386":
         return [whole_payload(reply_ip), whole_payload(listen_port), whole_payload(message)]
     return [fixed_payload(dest_ip), fixed_payload(dest_port), fixed_payload(message)]
-
-
-def shown(binary, count, ip, port, msg):
-    """The lines a copy prints for one received vector."""
-    lines = [f"# Packets recieved: {count}"]
-    if variant_of(binary) != "i386":
-        lines += ["Converting data to readable information...", "Viewing packet info.."]
-    lines += ["Packet vector incoming!", f"\t  IP: {ip}", f"\tPORT: {port}", f"\t MSG: {msg}"]
-    return "\r\n".join(lines) + "\r\n"
 
 
 def test_send_puts_exact_payloads_on_the_wire(binary, spawn, peer):
@@ -39,18 +30,14 @@ def test_send_puts_exact_payloads_on_the_wire(binary, spawn, peer):
         assert "Setting packet vector destination info...\r\n" in output
         assert ("data_to_send[IP]: 0\r\n" in output) == (variant_of(binary) != "i386")
         assert "Error sending packet!" not in output
-    copy.command("exit")
-    copy.finish()
-    assert copy.child.exitstatus == 0
+    copy.exit_normally()
 
 
 def test_failed_send_is_reported_and_the_copy_goes_on(binary, spawn):
     copy = spawn(binary, "notaport", free_port())  # port 0: the kernel refuses it
     copy.send_message("lost")
     copy.expect("\r\nError sending packet!\r\n")
-    copy.command("exit")
-    copy.finish()
-    assert copy.child.exitstatus == 0
+    copy.exit_normally()
 
 
 def test_received_vectors_are_shown_by_the_slot_rule(binary, spawn, peer):
@@ -82,9 +69,7 @@ def test_received_vectors_are_shown_by_the_slot_rule(binary, spawn, peer):
     peer.send([b"quit\0", b"quit\0", b"quitquit\0"], listen)
     copy.expect(shown(binary, 3, "quit", "quit", "quitquit"))
     assert copy.child.isalive()
-    copy.command("exit")
-    copy.finish()
-    assert copy.child.exitstatus == 0
+    copy.exit_normally()
 
 
 def test_control_bytes_cannot_drive_the_terminal(binary, spawn, peer):
@@ -96,8 +81,7 @@ def test_control_bytes_cannot_drive_the_terminal(binary, spawn, peer):
                       "red\\x1b[31m\\x0d\\x0afake\\x7f"))
     received = copy.child.before + copy.child.after
     assert b"\x1b" not in received and b"\x07" not in received and b"\x7f" not in received
-    copy.command("exit")
-    copy.finish()
+    copy.exit_normally()
 
 
 def test_quit_in_the_msg_slot_ends_the_receiver(binary, spawn, peer):
@@ -133,5 +117,4 @@ def test_vectors_stay_whole(binary, spawn, peer, gap):
     torn = [n for n in range(count) if f"m{n:04d}" not in whole and n not in late]
     assert torn == [], f"{len(torn)} vectors shown torn apart"
     assert len(late) < count // 4, "the sender was too slow for this run to say anything"
-    copy.command("exit")
-    copy.finish()
+    copy.exit_normally()
