@@ -2,7 +2,8 @@
 # Installs what the tests need, builds both deliverables (x86-64 plain and with
 # AddressSanitizer + UndefinedBehaviorSanitizer, and 32-bit x86), and runs the
 # whole suite: unit tests, and the end-to-end suite against every build and
-# every pairing of an x86-64 copy with a 32-bit one.
+# every pairing of an x86-64 copy with a 32-bit one; then a minute of fuzzing
+# of the receive path.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,9 +13,14 @@ i386=$PWD/build-i386/quennimard
 bash scripts/build.sh build -DQUENNIMARD_PEER_BINARIES="$i386"
 bash scripts/build.sh build-asan -DQUENNIMARD_SANITIZE=ON -DQUENNIMARD_PEER_BINARIES="$i386"
 
-status=0
+passed=0
+failed=0
+record() { if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi; }
 for dir in build build-asan; do
     echo "== tests against $dir (with the 32-bit build)"
-    (cd "$dir" && ctest --output-on-failure) || status=1
+    record bash -c "cd '$dir' && ctest --output-on-failure"
 done
-exit $status
+echo "== fuzzing the receive path"
+record bash scripts/fuzz.sh 60
+echo "suites: $passed passed, $failed failed"
+[[ $failed -eq 0 ]]

@@ -49,3 +49,7 @@ std::string escapeForDisplay(const std::string& text) {
     }
     return shown;
 }
+
+std::string slotLine(const char* label, const std::uint8_t* data, int len) {
+    return label + escapeForDisplay(slotText(data, len)) + '\n';
+}

@@ -35,3 +35,7 @@ std::uint16_t portFromText(const std::string& text);
 // Received text made safe for a terminal: control bytes (below 0x20, and
 // 0x7F) become a four-character \xHH escape; every other byte is kept.
 std::string escapeForDisplay(const std::string& text);
+
+// One line of a received vector as shown: the label, the slot's text made
+// safe for a terminal, and a newline.
+std::string slotLine(const char* label, const std::uint8_t* data, int len);

@@ -22,7 +22,7 @@ constexpr int MAX_PACKETS = 3;
 constexpr std::chrono::milliseconds VECTOR_COMPLETION_BOUND{5};
 
 void showSlot(const char* label, const UDPpacket* packet) {
-    std::printf("%s%s\n", label, escapeForDisplay(slotText(packet->data, packet->len)).c_str());
+    std::fputs(slotLine(label, packet->data, packet->len).c_str(), stdout);
 }
 
 }  // namespace
