@@ -48,7 +48,7 @@ UDP_Server_Service::UDP_Server_Service(std::string reply_ip, std::string listen_
     resolve_server_address();
 
     std::printf("Allocating memory for recieving packets...");
-    packets = SDLNet_AllocPacketV(MAX_PACKETS, 512);
+    packets = SDLNet_AllocPacketV(MAX_PACKETS, PACKET_BUFFER_LEN);
     if (packets == nullptr) failSetupStep("SDLNet_AllocPacket(512)", "out of memory");
     std::puts("Success!\n");
 
