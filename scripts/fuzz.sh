@@ -11,6 +11,6 @@ clang++ -std=c++17 -g -O1 -Wall -Wextra -Wpedantic -fsanitize=fuzzer,address,und
     -fno-sanitize-recover=all -Isrc tests/fuzz/receive_fuzz.cpp src/Message_Vector.cpp \
     -o "$out/receive_fuzz"
 # New inputs go to the scratch corpus; the committed seeds are only read.
-"$out/receive_fuzz" -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 \
+"$out/receive_fuzz" -artifact_prefix="$out/" -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 \
     "$out/corpus" tests/fuzz/corpus 2>&1 | grep -E "^(stat::number_of_executed_units|Done|INFO: A corpus|==[0-9]+==ERROR|SUMMARY)|#[0-9]+ *DONE" || true
 test "${PIPESTATUS[0]}" -eq 0
