@@ -7,7 +7,8 @@ set -euo pipefail
 packages=(cmake g++ g++-multilib make pkg-config libsdl-net1.2-dev libsdl1.2-dev
           libsdl-net1.2:i386 libsdl1.2debian:i386 qemu-user ncurses-bin tmux file)
 if [[ "${1:-}" == "--tests" ]]; then
-    packages+=(libgtest-dev python3-pexpect python3-pytest netcat-openbsd clang libclang-rt-14-dev)
+    packages+=(libgtest-dev python3-pexpect python3-pytest netcat-openbsd clang libclang-rt-14-dev
+              valgrind libc6-dbg:i386)
 fi
 
 missing=()

@@ -10,7 +10,12 @@ cd "$(dirname "$0")/.."
 bash scripts/deps.sh --tests
 bash scripts/build.sh build-i386 -DQUENNIMARD_I386=ON -DQUENNIMARD_TESTS=OFF
 i386=$PWD/build-i386/quennimard
-bash scripts/build.sh build -DQUENNIMARD_PEER_BINARIES="$i386"
+# The 32-bit behaviour built for this machine too, for valgrind where the
+# machine runs 32-bit programs only through an emulator.
+bash scripts/build.sh build-i386-on-host -DQUENNIMARD_I386=ON -DQUENNIMARD_I386_ON_HOST=ON \
+    -DQUENNIMARD_TESTS=OFF
+bash scripts/build.sh build -DQUENNIMARD_PEER_BINARIES="$i386" \
+    -DQUENNIMARD_I386_ON_HOST_BINARY="$PWD/build-i386-on-host/quennimard"
 bash scripts/build.sh build-asan -DQUENNIMARD_SANITIZE=ON -DQUENNIMARD_PEER_BINARIES="$i386"
 
 passed=0

@@ -22,13 +22,25 @@ def binaries():
     return [os.path.abspath(p) for p in paths]
 
 
+def i386_on_host():
+    """The 32-bit deliverable's behaviour built for x86-64, if given: memory
+    checkers that cannot run 32-bit programs here check that instead."""
+    path = os.environ.get("QUENNIMARD_I386_ON_HOST")
+    return os.path.abspath(path) if path else None
+
+
 def is_32bit(path):
     with open(path, "rb") as elf:
         return elf.read(5)[4] == 1  # ELF class byte: 1 = 32-bit, 2 = 64-bit
 
 
+def is_sanitized(path):
+    with open(path, "rb") as elf:
+        return b"__asan_init" in elf.read()
+
+
 def variant_of(path):
-    return "i386" if is_32bit(path) else "x86_64"
+    return "i386" if is_32bit(path) or path == i386_on_host() else "x86_64"
 
 
 _native_32bit = None
@@ -127,13 +139,15 @@ class Copy:
     """One running copy of the program in its own pseudo-terminal."""
 
     def __init__(self, binary, dest_port, listen_port, dest_ip=LOOPBACK, reply_ip=LOOPBACK,
-                 stdin_from=None, shell_setup=None, wait_ready=True, answer="y", env=None):
+                 stdin_from=None, shell_setup=None, wait_ready=True, answer="y", env=None,
+                 wrapper=()):
         """Starts a copy and waits for its confirmation question, answering it
         with `answer` (a line) where the build reads one. With `answer` None
-        the test answers itself. The output up to the question is `startup`."""
+        the test answers itself. The output up to the question is `startup`.
+        A `wrapper` (such as valgrind) runs the program in the same process."""
         self.binary = binary
         self.args = [dest_ip, str(dest_port), reply_ip, str(listen_port)]
-        command, *argv = command_for(binary) + self.args
+        command, *argv = [*wrapper, *command_for(binary), *self.args]
         if stdin_from is not None or shell_setup is not None:
             # A shell sets the scene, then becomes the program (same pid).
             script = (shell_setup or "") + ' exec "$0" "$@"'

@@ -8,7 +8,7 @@ import re
 import threading
 import time
 
-from conftest import LOOPBACK, Peer, free_port, variant_of
+from conftest import LOOPBACK, Peer, free_port, is_sanitized, variant_of
 from test_wire import expected_vector
 
 DATAGRAMS = 50_000
@@ -24,11 +24,6 @@ RECEIVE_LINE = re.compile(
     rb"# Packets recieved: [123]|Converting data to readable information\.\.\."
     rb"|Viewing packet info\.\.|Packet vector incoming!|Error receiving packet!"
     rb"|\t(  IP|PORT| MSG): [^\x00-\x1f\x7f]*|")
-
-
-def is_sanitized(binary):
-    with open(binary, "rb") as elf:
-        return b"__asan_init" in elf.read()
 
 
 def resident_kb(pid):
