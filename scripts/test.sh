@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what the tests need, builds both deliverables (x86-64 plain and with
-# AddressSanitizer + UndefinedBehaviorSanitizer, and 32-bit x86), and runs the
-# whole suite: unit tests, and the end-to-end suite against every build and
-# every pairing of an x86-64 copy with a 32-bit one; then a minute of fuzzing
-# of the receive path.
+# AddressSanitizer + UndefinedBehaviorSanitizer, and 32-bit x86, whose own
+# behaviour is also built for x86-64, plain and sanitized), and runs the whole
+# suite: unit tests, and the end-to-end suite (valgrind and the flood among it)
+# against every build and every pairing of builds; then a minute of fuzzing of
+# the receive path.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,7 +17,13 @@ bash scripts/build.sh build-i386-on-host -DQUENNIMARD_I386=ON -DQUENNIMARD_I386_
     -DQUENNIMARD_TESTS=OFF
 bash scripts/build.sh build -DQUENNIMARD_PEER_BINARIES="$i386" \
     -DQUENNIMARD_I386_ON_HOST_BINARY="$PWD/build-i386-on-host/quennimard"
-bash scripts/build.sh build-asan -DQUENNIMARD_SANITIZE=ON -DQUENNIMARD_PEER_BINARIES="$i386"
+# The sanitized run takes a sanitized 32-bit behaviour built for x86-64 as a
+# third build, since the sanitizers do not run under qemu-i386.
+bash scripts/build.sh build-i386-asan-on-host -DQUENNIMARD_I386=ON -DQUENNIMARD_I386_ON_HOST=ON \
+    -DQUENNIMARD_SANITIZE=ON -DQUENNIMARD_TESTS=OFF
+i386_asan=$PWD/build-i386-asan-on-host/quennimard
+bash scripts/build.sh build-asan -DQUENNIMARD_SANITIZE=ON \
+    -DQUENNIMARD_PEER_BINARIES="$i386 $i386_asan" -DQUENNIMARD_I386_ON_HOST_BINARY="$i386_asan"
 
 passed=0
 failed=0

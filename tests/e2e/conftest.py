@@ -43,6 +43,11 @@ def variant_of(path):
     return "i386" if is_32bit(path) or path == i386_on_host() else "x86_64"
 
 
+def label_of(path):
+    """A test id that tells the builds apart."""
+    return variant_of(path) + ("-on-x86_64" if path == i386_on_host() else "")
+
+
 _native_32bit = None
 
 
@@ -61,7 +66,7 @@ def command_for(binary):
     return [binary] if _native_32bit else ["qemu-i386", binary]
 
 
-@pytest.fixture(params=binaries(), ids=variant_of)
+@pytest.fixture(params=binaries(), ids=label_of)
 def binary(request):
     return request.param
 

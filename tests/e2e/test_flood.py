@@ -8,7 +8,7 @@ import re
 import threading
 import time
 
-from conftest import LOOPBACK, Peer, free_port, is_sanitized, variant_of
+from conftest import LOOPBACK, Peer, free_port, is_sanitized, label_of
 from test_wire import expected_vector
 
 DATAGRAMS = 50_000
@@ -79,7 +79,7 @@ def test_copy_survives_a_flood_of_random_datagrams(binary, spawn, peer):
 
     sanitized = is_sanitized(binary)
     vectors = output.count(b"Packet vector incoming!")
-    print(f"\n{variant_of(binary)}{' (sanitized)' if sanitized else ''}: {DATAGRAMS} datagrams "
+    print(f"\n{label_of(binary)}{' (sanitized)' if sanitized else ''}: {DATAGRAMS} datagrams "
           f"sent in {seconds:.1f} s, {vectors} vectors shown, {len(output)} bytes of output, "
           f"resident {rss_before} kB before, {rss_after} kB after")
 

@@ -4,7 +4,7 @@ cleared on "quit", and the 511-byte limit."""
 
 import pytest
 
-from conftest import (QUESTION, READY, USAGE, binaries, free_port, run_plain,
+from conftest import (QUESTION, READY, USAGE, binaries, free_port, label_of, run_plain,
                       skip_unless_4555_free, variant_of, whole_payload)
 
 I386 = [b for b in binaries() if variant_of(b) == "i386"]
@@ -12,7 +12,7 @@ pytestmark = pytest.mark.skipif(not I386, reason="no 32-bit build given")
 CLEAR = b"\x1b[H\x1b[2J"
 
 
-@pytest.fixture(params=I386, ids=["i386"])
+@pytest.fixture(params=I386, ids=label_of)
 def binary32(request):
     return request.param
 

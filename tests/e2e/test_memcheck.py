@@ -7,14 +7,10 @@ import re
 import pytest
 
 from conftest import (Peer, binaries, command_for, free_port, i386_on_host, is_sanitized,
-                      variant_of)
+                      label_of)
 from test_wire import expected_vector
 
-CHECKED = binaries() + ([i386_on_host()] if i386_on_host() else [])
-
-
-def label(binary):
-    return variant_of(binary) + ("-on-x86_64" if binary == i386_on_host() else "")
+CHECKED = list(dict.fromkeys(binaries() + ([i386_on_host()] if i386_on_host() else [])))
 
 
 def memcheck(log):
@@ -22,7 +18,7 @@ def memcheck(log):
             "--leak-check=full", "--show-leak-kinds=definite", "--errors-for-leak-kinds=definite"]
 
 
-@pytest.mark.parametrize("binary", CHECKED, ids=label)
+@pytest.mark.parametrize("binary", CHECKED, ids=label_of)
 def test_session_is_clean_under_memcheck(binary, spawn, peer, tmp_path):
     if is_sanitized(binary):
         pytest.skip("valgrind cannot run a sanitized build; LeakSanitizer checks it")
@@ -54,6 +50,6 @@ def test_session_is_clean_under_memcheck(binary, spawn, peer, tmp_path):
     copy.finish(timeout=30)
     report = log.read_text()
     summary = re.findall(r"(ERROR SUMMARY: .*|definitely lost: .*|in use at exit: .*)", report)
-    print(f"\n{label(binary)}: " + "; ".join(summary))
+    print(f"\n{label_of(binary)}: " + "; ".join(summary))
     assert copy.child.exitstatus == 0, report
     assert "ERROR SUMMARY: 0 errors" in report, report

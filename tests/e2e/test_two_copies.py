@@ -5,7 +5,7 @@ import itertools
 
 import pytest
 
-from conftest import binaries, free_port, shown, variant_of
+from conftest import binaries, free_port, label_of, shown, variant_of
 
 
 def slot_texts(sender_binary, sender, message):
@@ -20,7 +20,7 @@ PAIRS = list(itertools.product(binaries(), repeat=2))
 
 
 @pytest.mark.parametrize("sender_binary,receiver_binary", PAIRS,
-                         ids=[f"{variant_of(a)}-to-{variant_of(b)}" for a, b in PAIRS])
+                         ids=[f"{label_of(a)}-to-{label_of(b)}" for a, b in PAIRS])
 def test_messages_and_quit_between_two_copies(spawn, sender_binary, receiver_binary):
     port_a, port_b = free_port(), free_port()
     a = spawn(sender_binary, port_b, port_a)
