@@ -7,6 +7,7 @@
 
 // Slot positions within a message vector, in the order they go on the wire.
 enum Slot { IP = 0, PORT = 1, MSG = 2 };
+constexpr int SLOT_COUNT = 3;
 
 // Every datagram of the x86-64 wire carries exactly this many bytes.
 constexpr int FIXED_PAYLOAD_LEN = 9;

@@ -17,19 +17,18 @@
 
 namespace {
 
-constexpr int MAX_PACKETS = 3;
 constexpr int SEND_BUFFER_LEN = I386_BUILD ? PACKET_BUFFER_LEN : 1024;
 
 // A text sent whole needs room for itself and its NUL in one packet buffer.
 constexpr std::size_t MAX_WHOLE_TEXT_LEN = PACKET_BUFFER_LEN - 1;
 
-using Slot_Texts = std::array<const std::string*, MAX_PACKETS>;
+using Slot_Texts = std::array<const std::string*, SLOT_COUNT>;
 
 // Refuses, with a message, a vector whose texts do not all fit their packets:
 // nothing of such a vector is sent.
 bool fitsInPackets(const Slot_Texts& texts) {
-    static const char* const NAMES[MAX_PACKETS] = {"reply address", "listen port", "message"};
-    for (int i = 0; i < MAX_PACKETS; ++i) {
+    static const char* const NAMES[SLOT_COUNT] = {"reply address", "listen port", "message"};
+    for (int i = 0; i < SLOT_COUNT; ++i) {
         if (texts[i]->size() > MAX_WHOLE_TEXT_LEN) {
             std::printf("Not sent: the %s is %zu bytes long; a text may be at most %zu bytes.\n",
                         NAMES[i], texts[i]->size(), MAX_WHOLE_TEXT_LEN);
@@ -59,7 +58,7 @@ UDP_Client_Service::UDP_Client_Service(std::string dest_ip, std::string dest_por
     std::puts("Success!");
 
     std::printf("Allocating memory for sending packets...");
-    packets = SDLNet_AllocPacketV(MAX_PACKETS, SEND_BUFFER_LEN);
+    packets = SDLNet_AllocPacketV(SLOT_COUNT, SEND_BUFFER_LEN);
     if (packets == nullptr) {
         failSetupStep("SDLNet_AllocPacketV(3, " + std::to_string(SEND_BUFFER_LEN) + ")",
                       "out of memory");
@@ -96,12 +95,12 @@ void UDP_Client_Service::send_msg(std::string text) {
     } else {
         std::puts("data_to_send[IP]: 0");
     }
-    for (int i = 0; i < MAX_PACKETS; ++i) {
+    for (int i = 0; i < SLOT_COUNT; ++i) {
         load_slot(i, I386_BUILD ? wholePayload(*texts[i]) : fixedPayload(*texts[i]));
     }
 
     std::puts("Setting packet vector destination info...");
-    for (int i = 0; i < MAX_PACKETS; ++i) {
+    for (int i = 0; i < SLOT_COUNT; ++i) {
         UDPpacket* packet = packets[i];
         std::printf("Packet[%d]: setting host->", i);
         packet->address.host = address.host;
@@ -115,7 +114,7 @@ void UDP_Client_Service::send_msg(std::string text) {
     std::puts("Sending...");
     // The library returns how many datagrams went out, never -1, so a short
     // count is the failure.
-    if (SDLNet_UDP_SendV(socket, packets, MAX_PACKETS) < MAX_PACKETS) {
+    if (SDLNet_UDP_SendV(socket, packets, SLOT_COUNT) < SLOT_COUNT) {
         std::printf("Error sending packet!\n");
     }
 }

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <utility>
 
 #include "Build_Variant.h"
@@ -14,8 +15,6 @@
 #include "Setup_Failure.h"
 
 namespace {
-
-constexpr int MAX_PACKETS = 3;
 
 // The datagrams of one vector leave the sender microseconds apart; a poll that
 // has caught only the first of them waits this long, at most, for the rest.
@@ -48,8 +47,11 @@ UDP_Server_Service::UDP_Server_Service(std::string reply_ip, std::string listen_
     resolve_server_address();
 
     std::printf("Allocating memory for recieving packets...");
-    packets = SDLNet_AllocPacketV(MAX_PACKETS, PACKET_BUFFER_LEN);
-    if (packets == nullptr) failSetupStep("SDLNet_AllocPacket(512)", "out of memory");
+    packets = SDLNet_AllocPacketV(SLOT_COUNT, PACKET_BUFFER_LEN);
+    if (packets == nullptr) {
+        failSetupStep("SDLNet_AllocPacket(" + std::to_string(PACKET_BUFFER_LEN) + ")",
+                      "out of memory");
+    }
     std::puts("Success!\n");
 
     socket_set = SDLNet_AllocSocketSet(1);
@@ -102,7 +104,7 @@ void UDP_Server_Service::wait_for_data(Uint32 timeout_ms) {
 int UDP_Server_Service::receive_rest_of_vector(int received) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + VECTOR_COMPLETION_BOUND;
-    while (received < MAX_PACKETS) {
+    while (received < SLOT_COUNT) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) break;
         if (SDLNet_CheckSockets(socket_set, static_cast<Uint32>(left.count())) <= 0) break;

@@ -105,6 +105,14 @@ def whole_payload(text: bytes) -> bytes:
     return text + b"\0"
 
 
+def expected_vector(binary, copy, message: bytes):
+    """The datagrams a copy of `binary` sends for `message`."""
+    dest_ip, dest_port, reply_ip, listen_port = (a.encode() for a in copy.args)
+    if variant_of(binary) == "i386":
+        return [whole_payload(reply_ip), whole_payload(listen_port), whole_payload(message)]
+    return [fixed_payload(dest_ip), fixed_payload(dest_port), fixed_payload(message)]
+
+
 class Peer:
     """A raw UDP socket on 127.0.0.1 playing the other copy."""
 
@@ -229,7 +237,7 @@ class Copy:
         deadline = time.monotonic() + timeout
         while self.child.isalive():
             assert time.monotonic() < deadline, "the program did not end"
-            output += self._read(timeout=0.05)  # a full terminal must not block it
+            output += self.read_some(timeout=0.05)  # a full terminal must not block it
         self.final_lflag = self.lflag()
         # Our own handle on the terminal keeps it open; drop it to see the end.
         os.close(self.tty_fd)
@@ -240,11 +248,19 @@ class Copy:
             except pexpect.EOF:
                 return output
 
-    def _read(self, timeout):
+    def read_some(self, timeout):
+        """What the copy has printed, waiting up to `timeout` for it."""
         try:
             return self.child.read_nonblocking(65536, timeout=timeout)
         except (pexpect.TIMEOUT, pexpect.EOF):
             return b""
+
+    def read_until_quiet(self, quiet=1.0):
+        """All the copy prints until it has printed nothing for `quiet` seconds."""
+        chunks = []
+        while chunk := self.read_some(timeout=quiet):
+            chunks.append(chunk)
+        return b"".join(chunks)
 
     def close(self):
         if self.child.isalive():

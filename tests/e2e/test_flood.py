@@ -8,8 +8,7 @@ import re
 import threading
 import time
 
-from conftest import LOOPBACK, Peer, free_port, is_sanitized, label_of
-from test_wire import expected_vector
+from conftest import LOOPBACK, Peer, expected_vector, free_port, is_sanitized, label_of
 
 DATAGRAMS = 50_000
 SENDERS = 4
@@ -47,13 +46,6 @@ def flood(port, rng):
             sender.close()
 
 
-def read_until_quiet(copy, quiet=1.0):
-    chunks = []
-    while chunk := copy._read(timeout=quiet):
-        chunks.append(chunk)
-    return b"".join(chunks)
-
-
 def test_copy_survives_a_flood_of_random_datagrams(binary, spawn, peer):
     copy = spawn(binary, peer.port, free_port())
     listen = int(copy.args[3])
@@ -63,7 +55,7 @@ def test_copy_survives_a_flood_of_random_datagrams(binary, spawn, peer):
     warm_up.send([b"a" * 600, b"b" * 600, b"c" * 600], listen)
     warm_up.close()
     copy.expect("Packet vector incoming!")
-    read_until_quiet(copy, quiet=0.5)
+    copy.read_until_quiet(quiet=0.5)
     rss_before = resident_kb(copy.child.pid)
 
     sender = threading.Thread(target=flood, args=(listen, random.Random(4555)))
@@ -71,9 +63,9 @@ def test_copy_survives_a_flood_of_random_datagrams(binary, spawn, peer):
     sender.start()
     chunks = []
     while sender.is_alive():
-        chunks.append(copy._read(timeout=0.05))  # a full terminal would stall the copy
+        chunks.append(copy.read_some(timeout=0.05))  # a full terminal would stall the copy
     sender.join()
-    output = b"".join(chunks) + read_until_quiet(copy)
+    output = b"".join(chunks) + copy.read_until_quiet()
     seconds = time.monotonic() - started
     rss_after = resident_kb(copy.child.pid)
 

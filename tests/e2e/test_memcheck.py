@@ -6,9 +6,8 @@ import re
 
 import pytest
 
-from conftest import (Peer, binaries, command_for, free_port, i386_on_host, is_sanitized,
-                      label_of)
-from test_wire import expected_vector
+from conftest import (Peer, binaries, command_for, expected_vector, free_port, i386_on_host,
+                      is_sanitized, label_of)
 
 CHECKED = list(dict.fromkeys(binaries() + ([i386_on_host()] if i386_on_host() else [])))
 

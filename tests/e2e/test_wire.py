@@ -6,14 +6,7 @@ import time
 
 import pytest
 
-from conftest import fixed_payload, free_port, shown, variant_of, whole_payload
-
-
-def expected_vector(binary, copy, message: bytes):
-    dest_ip, dest_port, reply_ip, listen_port = (a.encode() for a in copy.args)
-    if variant_of(binary) == "i386":
-        return [whole_payload(reply_ip), whole_payload(listen_port), whole_payload(message)]
-    return [fixed_payload(dest_ip), fixed_payload(dest_port), fixed_payload(message)]
+from conftest import expected_vector, free_port, shown, variant_of
 
 
 def test_send_puts_exact_payloads_on_the_wire(binary, spawn, peer):
