@@ -2,8 +2,6 @@
 // conversion and display escaping for message vectors.
 #include "Message_Vector.h"
 
-#include <algorithm>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -26,25 +24,62 @@ std::string slotText(const std::uint8_t* data, int len) {
 bool isQuitText(const std::string& text) { return text == "quit"; }
 
 std::uint16_t portFromText(const std::string& text) {
-    // strtoll parses exactly what atoi parses; clamping to int keeps every
-    // text that fits an int at atoi's value and saturates the rest.
-    const long long parsed = std::strtoll(text.c_str(), nullptr, 10);
-    const long long clamped = std::clamp<long long>(parsed, INT_MIN, INT_MAX);
-    return static_cast<std::uint16_t>(static_cast<unsigned long long>(clamped) & 0xFFFFu);
+    return static_cast<std::uint16_t>(std::atoi(text.c_str()));
 }
+
+namespace {
+
+// The length of the well-formed UTF-8 sequence at text[at] (shortest form, no
+// surrogate, at most U+10FFFF) whose code point a terminal shows as a
+// character rather than obeys as a control; 0 when there is none.
+std::size_t printableSequenceLength(const std::string& text, std::size_t at) {
+    const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    if (lead >= 0x20 && lead <= 0x7E) return 1;
+
+    std::size_t length = 0;
+    char32_t code_point = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        code_point = lead & 0x1Fu;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        code_point = lead & 0x0Fu;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        code_point = lead & 0x07u;
+    } else {
+        return 0;
+    }
+    if (at + length > text.size()) return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xC0u) != 0x80u) return 0;
+        code_point = code_point << 6 | (byte(at + i) & 0x3Fu);
+    }
+
+    static constexpr char32_t SHORTEST[] = {0, 0, 0x80, 0x800, 0x10000};
+    const bool overlong = code_point < SHORTEST[length];
+    const bool surrogate = code_point >= 0xD800 && code_point <= 0xDFFF;
+    const bool c1_control = code_point >= 0x80 && code_point <= 0x9F;
+    if (overlong || surrogate || c1_control || code_point > 0x10FFFF) return 0;
+    return length;
+}
+
+}  // namespace
 
 std::string escapeForDisplay(const std::string& text) {
     static const char HEX[] = "0123456789abcdef";
     std::string shown;
     shown.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
+    for (std::size_t at = 0; at < text.size();) {
+        if (const std::size_t length = printableSequenceLength(text, at)) {
+            shown.append(text, at, length);
+            at += length;
+        } else {
+            const auto byte = static_cast<unsigned char>(text[at++]);
             shown += "\\x";
             shown += HEX[byte >> 4];
             shown += HEX[byte & 0x0F];
-        } else {
-            shown += c;
         }
     }
     return shown;

@@ -29,12 +29,12 @@ std::string slotText(const std::uint8_t* data, int len);
 // The one control message: the MSG slot reading exactly "quit".
 bool isQuitText(const std::string& text);
 
-// A port text as a port number: what atoi gives, low 16 bits, but with texts
-// beyond the int range saturated instead of overflowing.
+// A port text, checked at start-up, as a port number.
 std::uint16_t portFromText(const std::string& text);
 
-// Received text made safe for a terminal: control bytes (below 0x20, and
-// 0x7F) become a four-character \xHH escape; every other byte is kept.
+// Received text made safe for a terminal: printable ASCII and well-formed
+// UTF-8 characters other than the C1 controls (U+0080 to U+009F) are kept;
+// every other byte becomes the four characters \xHH, byte by byte.
 std::string escapeForDisplay(const std::string& text);
 
 // One line of a received vector as shown: the label, the slot's text made

@@ -24,18 +24,13 @@ constexpr std::size_t MAX_WHOLE_TEXT_LEN = PACKET_BUFFER_LEN - 1;
 
 using Slot_Texts = std::array<const std::string*, SLOT_COUNT>;
 
-// Refuses, with a message, a vector whose texts do not all fit their packets:
-// nothing of such a vector is sent.
-bool fitsInPackets(const Slot_Texts& texts) {
-    static const char* const NAMES[SLOT_COUNT] = {"reply address", "listen port", "message"};
-    for (int i = 0; i < SLOT_COUNT; ++i) {
-        if (texts[i]->size() > MAX_WHOLE_TEXT_LEN) {
-            std::printf("Not sent: the %s is %zu bytes long; a text may be at most %zu bytes.\n",
-                        NAMES[i], texts[i]->size(), MAX_WHOLE_TEXT_LEN);
-            return false;
-        }
-    }
-    return true;
+// Refuses, with a message, a message that does not fit its packet: nothing of
+// its vector is sent. The other two texts were checked at start-up.
+bool fitsInPacket(const std::string& message) {
+    if (message.size() <= MAX_WHOLE_TEXT_LEN) return true;
+    std::printf("Not sent: the message is %zu bytes long; a text may be at most %zu bytes.\n",
+                message.size(), MAX_WHOLE_TEXT_LEN);
+    return false;
 }
 
 }  // namespace
@@ -91,7 +86,7 @@ void UDP_Client_Service::send_msg(std::string text) {
     Slot_Texts texts{&dest_ip, &dest_port, &text};
     if constexpr (I386_BUILD) {
         texts = {&reply_ip, &listen_port, &text};
-        if (!fitsInPackets(texts)) return;
+        if (!fitsInPacket(text)) return;
     } else {
         std::puts("data_to_send[IP]: 0");
     }

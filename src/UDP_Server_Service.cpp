@@ -52,6 +52,9 @@ UDP_Server_Service::UDP_Server_Service(std::string reply_ip, std::string listen_
         failSetupStep("SDLNet_AllocPacket(" + std::to_string(PACKET_BUFFER_LEN) + ")",
                       "out of memory");
     }
+    // The library leaves a new packet's length unset; a slot never filled
+    // must read as empty text.
+    for (int i = 0; i < SLOT_COUNT; ++i) packets[i]->len = 0;
     std::puts("Success!\n");
 
     socket_set = SDLNet_AllocSocketSet(1);

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <string>
 
+#include "Arguments.h"
 #include "Build_Variant.h"
 #include "Get_Key.h"
 #include "Screen.h"
@@ -29,15 +30,34 @@ constexpr Uint32 IDLE_WAIT_MS = 20;
 bool readWord(std::string& word) { return static_cast<bool>(std::cin >> word); }
 
 // Reads the answer to the confirmation question: only "n" or "N" refuses.
-// End of input counts as yes, and is cleared so that later prompts on a
-// terminal still wait for the user instead of ending the program.
+// End of input counts as yes. Wherever the read met it (also just after a
+// typed word), it is cleared, so that later prompts on a terminal still wait
+// for the user instead of ending the program.
 bool confirmed() {
     std::string answer;
-    if (!readWord(answer)) {
+    readWord(answer);
+    if (std::cin.eof()) {
         std::cin.clear();
         std::clearerr(stdin);
     }
     return answer != "n" && answer != "N";
+}
+
+// Every complete line reaches a pipe or file at once, as on a terminal, so a
+// signal that ends the program loses nothing already shown. The buffer holds
+// a whole received vector, so each goes out in one write.
+void bufferOutputByLine() {
+    static char buffer[1 << 14];
+    std::setvbuf(stdout, buffer, _IOLBF, sizeof buffer);
+}
+
+// Ends the program, before anything is printed, asked or bound, when an
+// argument cannot work.
+void refuseUnusableArguments(char** argv) {
+    const std::string error = argumentError(argv[2], argv[3], argv[4]);
+    if (error.empty()) return;
+    std::fprintf(stderr, "%s\n", error.c_str());
+    std::exit(1);
 }
 
 // Runs one console command; returns 1 when it ends the program.
@@ -91,6 +111,8 @@ int main(int argc, char** argv) {
     std::string command;
     int stop = 0;
 
+    bufferOutputByLine();
+    if (argc == 5) refuseUnusableArguments(argv);
     if (!checkArgs(argc, argv)) {
         std::fwrite(USAGE, 1, sizeof USAGE - 1, stderr);
         std::exit(1);

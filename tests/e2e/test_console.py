@@ -4,10 +4,12 @@ input, and signals while the program waits for a key."""
 import os
 import signal
 import termios
+import time
 
+import pexpect
 import pytest
 
-from conftest import free_port
+from conftest import READY, command_for, free_port, shown, variant_of
 
 HELP = ("\r\n Help:\r\n"
         "\tshow_dest_info - displays current destination IP address and port number\r\n"
@@ -40,9 +42,9 @@ def test_key_rule_for_opening_the_prompt(binary, spawn):
 
 
 def test_show_dest_info_shows_the_texts_as_typed(binary, spawn):
-    copy = spawn(binary, "4556abc", free_port())
+    copy = spawn(binary, "04556", free_port())
     copy.command("show_dest_info")
-    copy.expect("\r\nSending packets to 127.0.0.1 on port 4556abc\r\n")
+    copy.expect("\r\nSending packets to 127.0.0.1 on port 04556\r\n")
     copy.exit_normally()
 
 
@@ -116,3 +118,33 @@ def test_signal_ignored_at_start_stays_ignored(binary, spawn):
     copy.expect("\r\nTerminating program normally...\r\n")
     copy.finish()
     assert copy.child.exitstatus == 0
+
+
+def test_output_to_a_file_arrives_line_by_line_and_survives_a_signal(binary, peer, tmp_path):
+    log = tmp_path / "chat.log"
+    log.touch()
+    listen = free_port()
+    argv = [*command_for(binary), "127.0.0.1", str(free_port()), "127.0.0.1", str(listen)]
+    child = pexpect.spawn("/bin/sh", ["-c", f'exec "$0" "$@" > {log}', *argv],
+                          env=dict(os.environ, TERM="xterm"))
+    try:
+        def wait_for_in_log(text):
+            deadline = time.monotonic() + 10
+            while text not in log.read_text():
+                assert time.monotonic() < deadline, f"{text!r} never reached the file"
+                time.sleep(0.02)
+
+        if variant_of(binary) == "i386":
+            wait_for_in_log("Is this correct? [Y/n] ")
+            child.send("y\r")
+        wait_for_in_log(READY)
+        peer.send([b"127.0.0.1", b"4556\0", b"kept\0"], listen)
+        vector = shown(binary, 3, "127.0.0.1", "4556", "kept").replace("\r\n", "\n")
+        wait_for_in_log(vector)  # while the copy still runs
+        os.kill(child.pid, signal.SIGTERM)
+        child.expect(pexpect.EOF)
+        child.wait()
+        assert child.signalstatus == signal.SIGTERM
+        assert log.read_text().endswith(vector)
+    finally:
+        child.terminate(force=True)

@@ -80,6 +80,7 @@ def test_copy_survives_a_flood_of_random_datagrams(binary, spawn, peer):
     odd_lines = [line for line in output.split(b"\r\n") if not RECEIVE_LINE.fullmatch(line)]
     assert not odd_lines, odd_lines[:3]
     assert not re.search(rb"[\x00-\x08\x0b-\x0c\x0e-\x1f\x7f]", output)
+    assert not re.search("[\x80-\x9f]", output.decode("utf-8"))  # strict: valid UTF-8, no C1
     # A sanitized copy's memory is not the program's own: AddressSanitizer
     # keeps freed blocks and its shadow grows as size classes come into use.
     # There LeakSanitizer checks at exit instead.

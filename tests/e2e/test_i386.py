@@ -10,6 +10,7 @@ from conftest import (QUESTION, READY, USAGE, binaries, free_port, label_of, run
 I386 = [b for b in binaries() if variant_of(b) == "i386"]
 pytestmark = pytest.mark.skipif(not I386, reason="no 32-bit build given")
 CLEAR = b"\x1b[H\x1b[2J"
+SCROLLBACK_ERASE = b"\x1b[3J"
 
 
 @pytest.fixture(params=I386, ids=label_of)
@@ -42,9 +43,14 @@ def test_enter_alone_keeps_waiting_for_an_answer(binary32, spawn):
     copy.exit_normally()
 
 
-def test_end_of_input_at_the_question_goes_on_and_prompts_still_work(binary32, spawn, peer):
+@pytest.mark.parametrize("typed", ["", "y"], ids=["eof-alone", "eof-after-y"])
+def test_end_of_input_at_the_question_goes_on_and_prompts_still_work(binary32, spawn, peer,
+                                                                      typed):
     copy = spawn(binary32, peer.port, free_port(), answer=None, wait_ready=False)
+    copy.child.send(typed)
     copy.child.sendeof()
+    if typed:
+        copy.child.sendeof()  # the first only hands over the typed word
     copy.expect(READY)
     copy.send_message("still")
     assert peer.receive()[2] == b"still\0"
@@ -92,6 +98,7 @@ def test_quit_clears_the_screen_at_both_ends(binary32, spawn):
     b.expect("\t MSG: quit\r\n")
     b.expect("\r\nServer recieved \"quit\" signal from client!\r\n")
     assert CLEAR in b.child.before
+    assert SCROLLBACK_ERASE not in a.child.before + b.child.before
     a.finish()
     b.finish()
     assert (a.child.exitstatus, b.child.exitstatus) == (0, 0)

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "Message_Vector.h"
 
@@ -38,13 +39,40 @@ bool expectQuit(const Received_Slot& slot) {
            (slot.len == 4 || slot.bytes[4] == 0);
 }
 
+// An independent strict UTF-8 reader: the code point at line[at] and its
+// length, or a length of 0 for a byte that starts no well-formed sequence.
+std::pair<char32_t, std::size_t> decode(const std::string& line, std::size_t at) {
+    const auto byte = [&line](std::size_t i) { return static_cast<unsigned char>(line[i]); };
+    const unsigned char lead = byte(at);
+    const std::size_t length = lead < 0x80       ? 1
+                               : lead >> 5 == 6  ? 2
+                               : lead >> 4 == 14 ? 3
+                               : lead >> 3 == 30 ? 4
+                                                 : 0;
+    if (length == 0 || at + length > line.size()) return {0, 0};
+    char32_t code_point = length == 1 ? lead : lead & (0x7Fu >> length);
+    for (std::size_t i = 1; i < length; ++i) {
+        if (byte(at + i) >> 6 != 2) return {0, 0};
+        code_point = code_point << 6 | (byte(at + i) & 0x3Fu);
+    }
+    const char32_t shortest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code_point < shortest[length] || code_point > 0x10FFFF ||
+        (code_point >= 0xD800 && code_point <= 0xDFFF)) {
+        return {0, 0};
+    }
+    return {code_point, length};
+}
+
+// A shown line is its label, valid UTF-8 without any C0, DEL or C1 control
+// (so nothing received can drive the terminal), and a newline.
 void checkShown(const Received_Slot& slot, int index) {
     const std::string line = slotLine(LABELS[index], slot.bytes.get(), slot.len);
     const std::size_t label_len = std::strlen(LABELS[index]);
     require(line.compare(0, label_len, LABELS[index]) == 0 && line.back() == '\n');
-    for (std::size_t i = label_len; i + 1 < line.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(line[i]);
-        require(byte >= 0x20 && byte != 0x7F);  // no raw control byte reaches the terminal
+    for (std::size_t at = label_len; at + 1 < line.size();) {
+        const auto [code_point, length] = decode(line, at);
+        require(length > 0 && code_point >= 0x20 && !(code_point >= 0x7F && code_point <= 0x9F));
+        at += length;
     }
 }
 

@@ -1,13 +1,13 @@
 // Unit tests for the pure message-vector rules: payloads, slot reading, the
-// quit rule, port conversion and display escaping.
+// quit rule, the port rule and display escaping.
 #include "Message_Vector.h"
 
 #include <gtest/gtest.h>
 
-#include <climits>
-#include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "Arguments.h"
 
 using namespace std::string_literals;
 
@@ -56,38 +56,50 @@ TEST(QuitRule, MatchesOnlyTheExactWord) {
     EXPECT_FALSE(isQuitText("quit "));
 }
 
-TEST(PortFromText, AgreesWithAtoiWithinIntRange) {
-    const std::vector<std::string> texts = {
-        "4555",   "0",          "00",          "65535",     "65536", "65537",      "-1",
-        "-65536", "70000",      "  42",        "+17",       "12abc", "abc",        "",
-        "\t7",    "2147483647", "-2147483648", "123456789", "0x1F",  "99999999999"};
-    for (const auto& text : texts) {
-        const long long value = std::strtoll(text.c_str(), nullptr, 10);
-        if (value < INT_MIN || value > INT_MAX) continue;  // atoi is undefined there
-        EXPECT_EQ(portFromText(text), static_cast<std::uint16_t>(std::atoi(text.c_str())))
-            << "text: '" << text << "'";
+TEST(PortRule, TakesOneToFiveDigitsFrom1To65535) {
+    for (const char* good : {"1", "4555", "04555", "65535", "00001"}) {
+        EXPECT_TRUE(isValidPortText(good)) << good;
     }
-    EXPECT_EQ(portFromText("-1"), 65535);
-    EXPECT_EQ(portFromText("70000"), 70000 - 65536);
+    for (const char* bad : {"", "0", "00", "65536", "70000", "-1", "+42", " 42", "4555x", "abc",
+                            "000001", "0x1F", "99999999999"}) {
+        EXPECT_FALSE(isValidPortText(bad)) << bad;
+    }
+    EXPECT_EQ(portFromText("04555"), 4555);
+    EXPECT_EQ(portFromText("65535"), 65535);
+
+    EXPECT_EQ(argumentError("4556", "127.0.0.1", "0"), "");  // 0 is the 4555 default
+    EXPECT_EQ(argumentError("0", "127.0.0.1", "4555"),
+              "Invalid destination port \"0\": a port is a number from 1 to 65535.");
+    EXPECT_EQ(argumentError("4556", "127.0.0.1", "abc"),
+              "Invalid listen port \"abc\": a port is a number from 1 to 65535 (0 for 4555).");
+    // Long texts are cut, control bytes escaped.
+    EXPECT_EQ(argumentError(std::string(100, '9'), "", "1"),
+              "Invalid destination port \"" + std::string(40, '9') +
+                  "...\": a port is a number from 1 to 65535.");
+    EXPECT_EQ(argumentError("\x1b[2J", "", "1").substr(0, 34),
+              "Invalid destination port \"\\x1b[2J\"");
 }
 
-TEST(PortFromText, SaturatesBeyondIntRange) {
-    EXPECT_EQ(portFromText("99999999999"), 0xFFFF);  // INT_MAX's low 16 bits
-    EXPECT_EQ(portFromText(std::string(1000, '9')), 0xFFFF);
-    EXPECT_EQ(portFromText("-99999999999"), 0);  // INT_MIN's low 16 bits
-}
-
-TEST(EscapeForDisplay, EscapesControlBytesOnly) {
+TEST(EscapeForDisplay, KeepsPrintableTextAndEscapesEveryOtherByte) {
     EXPECT_EQ(escapeForDisplay("hello, world!"), "hello, world!");
     EXPECT_EQ(escapeForDisplay("\x1b[2J"), "\\x1b[2J");
     EXPECT_EQ(escapeForDisplay("a\tb\r\n"), "a\\x09b\\x0d\\x0a");
     EXPECT_EQ(escapeForDisplay("\x7f\x01\x1f "), "\\x7f\\x01\\x1f ");
-    EXPECT_EQ(escapeForDisplay("caf\xc3\xa9\x9b"), "caf\xc3\xa9\x9b");  // high bytes kept
+    // C1 controls raw and encoded, a stray 0xFF, and a character kept whole.
+    EXPECT_EQ(escapeForDisplay("A\xc2\x9b"
+                               "B\x9b"
+                               "C\xff\xe2\x80\x94"),
+              "A\\xc2\\x9bB\\x9bC\\xff\xe2\x80\x94");
+    EXPECT_EQ(escapeForDisplay("caf\xc3\xa9 \xc2\xa0 \xf0\x9f\x98\x80"),
+              "caf\xc3\xa9 \xc2\xa0 \xf0\x9f\x98\x80");              // U+00A0 is the first kept
+    EXPECT_EQ(escapeForDisplay("\xc0\xaf"), "\\xc0\\xaf");           // overlong
+    EXPECT_EQ(escapeForDisplay("\xe0\x80\xaf"), "\\xe0\\x80\\xaf");  // overlong
+    EXPECT_EQ(escapeForDisplay("\xed\xa0\x80"), "\\xed\\xa0\\x80");  // surrogate
+    EXPECT_EQ(escapeForDisplay("\xf4\x90\x80\x80"), "\\xf4\\x90\\x80\\x80");  // > U+10FFFF
+    EXPECT_EQ(escapeForDisplay("ok\xe2\x80"), "ok\\xe2\\x80");                // cut short
     for (int byte = 0; byte < 256; ++byte) {
         const std::string shown = escapeForDisplay(std::string(1, static_cast<char>(byte)));
-        for (const char c : shown) {
-            const auto b = static_cast<unsigned char>(c);
-            EXPECT_FALSE(b < 0x20 || b == 0x7F) << "byte " << byte << " leaked raw";
-        }
+        const bool printable_ascii = byte >= 0x20 && byte <= 0x7E;
+        EXPECT_EQ(shown.size(), printable_ascii ? 1u : 4u) << "byte " << byte;
     }
 }
