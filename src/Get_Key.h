@@ -1,5 +1,6 @@
 // Get_Key.h: polling the keyboard on standard input without leaving the
-// terminal's line mode for longer than one call.
+// terminal's line mode for longer than one call, and sleeping until a key or
+// a datagram arrives.
 #pragma once
 
 // How many bytes wait on standard input, without blocking; -1 when standard
@@ -10,7 +11,16 @@ int kbhit();
 // 0..255, or -1 on a failed terminal call, a failed read or end of input.
 int getch();
 
-// Makes SIGINT, SIGQUIT, SIGTERM and SIGHUP put back the terminal attributes
-// that kbhit or getch changed before the signal ends the process. Signals that
-// were ignored at start stay ignored.
-void restoreTerminalOnSignals();
+// Sleeps, with no time limit, until a datagram waits on `socket_fd` or, when
+// standard input is a terminal, a byte waits there. Line mode is off only
+// for the span of the sleep. Returns false, without waiting, when it cannot
+// wait that way: no descriptor, or standard input hung up or failed.
+bool waitForKeyOrDatagram(int socket_fd);
+
+// Makes key polling safe and cheap: SIGINT, SIGQUIT, SIGTERM and SIGHUP put
+// back the terminal attributes that a call changed before they end the
+// process, also from the background; Ctrl-Z puts them back before the process
+// stops, and fg sets up again what the interrupted call needs. Signals that
+// were ignored at start stay ignored. Also shortens the timer slack, so
+// kbhit's sleep lasts about as long as it asks.
+void prepareKeyPolling();

@@ -2,6 +2,9 @@
 // receiving socket and its packet vector.
 #include "UDP_Server_Service.h"
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -20,8 +23,38 @@ namespace {
 // has caught only the first of them waits this long, at most, for the rest.
 constexpr std::chrono::milliseconds VECTOR_COMPLETION_BOUND{5};
 
-void showSlot(const char* label, const UDPpacket* packet) {
-    std::fputs(slotLine(label, packet->data, packet->len).c_str(), stdout);
+// Far above the few descriptors this program opens; one beyond it only
+// costs the copy its unbounded idle wait.
+constexpr int HIGHEST_DESCRIPTOR_SEARCHED = 1024;
+
+bool isBoundAt(int fd, const IPaddress& bound) {
+    int type = 0;
+    socklen_t type_len = sizeof type;
+    if (getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &type_len) != 0 || type != SOCK_DGRAM) {
+        return false;
+    }
+    sockaddr_in local{};
+    socklen_t local_len = sizeof local;
+    return getsockname(fd, reinterpret_cast<sockaddr*>(&local), &local_len) == 0 &&
+           local.sin_family == AF_INET && local.sin_addr.s_addr == bound.host &&
+           local.sin_port == bound.port;
+}
+
+// SDL_net has no call that returns a socket's descriptor. The library does
+// say where the socket is bound, and no other datagram socket can be bound
+// there, so the descriptor is the one whose local address matches; -1 when
+// none does.
+int descriptorOf(UDPsocket socket) {
+    const IPaddress* bound = SDLNet_UDP_GetPeerAddress(socket, -1);
+    if (bound == nullptr) return -1;
+    for (int fd = 0; fd <= HIGHEST_DESCRIPTOR_SEARCHED; ++fd) {
+        if (isBoundAt(fd, *bound)) return fd;
+    }
+    return -1;
+}
+
+std::string slotLineOf(const char* label, const UDPpacket* packet) {
+    return slotLine(label, packet->data, packet->len);
 }
 
 }  // namespace
@@ -43,6 +76,7 @@ UDP_Server_Service::UDP_Server_Service(std::string reply_ip, std::string listen_
     socket = SDLNet_UDP_Open(portFromText(this->listen_port));
     if (socket == nullptr) failSetupStep("SDLNet_UDP_Open(port)", std::strerror(errno));
     std::puts("Success!");
+    socket_fd = descriptorOf(socket);
 
     resolve_server_address();
 
@@ -121,13 +155,17 @@ int UDP_Server_Service::receive_rest_of_vector(int received) {
 }
 
 void UDP_Server_Service::show_vector(int count) const {
-    std::printf("# Packets recieved: %d\n", count);
+    // Built whole, so the vector reaches the terminal in one write.
+    std::string shown = "# Packets recieved: " + std::to_string(count) + "\n";
     if constexpr (!I386_BUILD) {
-        std::printf("Converting data to readable information...\n");
-        std::printf("Viewing packet info..\n");
+        shown += "Converting data to readable information...\n";
+        shown += "Viewing packet info..\n";
     }
-    std::printf("Packet vector incoming!\n");
-    showSlot("\t  IP: ", packets[IP]);
-    showSlot("\tPORT: ", packets[PORT]);
-    showSlot("\t MSG: ", packets[MSG]);
+    shown += "Packet vector incoming!\n";
+    shown += slotLineOf("\t  IP: ", packets[IP]);
+    shown += slotLineOf("\tPORT: ", packets[PORT]);
+    shown += slotLineOf("\t MSG: ", packets[MSG]);
+    std::fwrite(shown.data(), 1, shown.size(), stdout);
 }
+
+int UDP_Server_Service::descriptor() const { return socket_fd; }

@@ -18,8 +18,12 @@ class UDP_Server_Service {
     int recieve_data();
 
     // Sleeps until a datagram waits on the listen port, for at most
-    // `timeout_ms`, so an idle loop does not spin.
+    // `timeout_ms`: the idle wait when the keyboard cannot be watched too.
     void wait_for_data(Uint32 timeout_ms);
+
+    // The listen socket's descriptor, so one wait can watch it and the
+    // keyboard together; -1 when it could not be found.
+    int descriptor() const;
 
   private:
     void resolve_server_address();
@@ -32,4 +36,5 @@ class UDP_Server_Service {
     std::string reply_ip;
     std::string listen_port;
     SDLNet_SocketSet socket_set = nullptr;
+    int socket_fd = -1;
 };

@@ -21,9 +21,10 @@ constexpr char USAGE[] =
     "\nInvalid syntax!\n\tquennimard <other_ip> <other_ip's_send_port> <reply_ip> "
     "<listen_port>\n\n";
 
-// An idle pass sleeps on the listen socket this long, at most, so the loop
-// costs next to nothing yet still notices a key press quickly.
-constexpr Uint32 IDLE_WAIT_MS = 20;
+// Where the keyboard cannot be watched together with the listen socket, an
+// idle pass sleeps on the socket this long at most, so a key is still noticed
+// soon and the copy never goes deaf.
+constexpr Uint32 FALLBACK_IDLE_WAIT_MS = 20;
 
 // Reads one word; false at the end of input, which ends the program the way
 // "exit" does instead of repeating the last word.
@@ -85,6 +86,11 @@ int runCommand(UDP_Client_Service& client, std::string& command, std::string& me
     return 0;
 }
 
+// Sleeps until a key or a datagram arrives: an idle copy makes no wake-up.
+void waitWhileIdle(UDP_Server_Service& server) {
+    if (!waitForKeyOrDatagram(server.descriptor())) server.wait_for_data(FALLBACK_IDLE_WAIT_MS);
+}
+
 }  // namespace
 
 int checkArgs(int argc, char** argv) {
@@ -117,7 +123,7 @@ int main(int argc, char** argv) {
         std::fwrite(USAGE, 1, sizeof USAGE - 1, stderr);
         std::exit(1);
     }
-    restoreTerminalOnSignals();
+    prepareKeyPolling();
     clearScreen();
 
     const std::string dest_ip = argv[1];
@@ -132,7 +138,7 @@ int main(int argc, char** argv) {
         if (key_opened_prompt) {
             stop = runCommand(client, command, message);
         } else {
-            server.wait_for_data(IDLE_WAIT_MS);
+            waitWhileIdle(server);
         }
         if (server.recieve_data() == 0) stop = 1;
     }
