@@ -153,19 +153,21 @@ class Copy:
 
     def __init__(self, binary, dest_port, listen_port, dest_ip=LOOPBACK, reply_ip=LOOPBACK,
                  stdin_from=None, shell_setup=None, wait_ready=True, answer="y", env=None,
-                 wrapper=()):
+                 wrapper=(), script=None):
         """Starts a copy and waits for its confirmation question, answering it
         with `answer` (a line) where the build reads one. With `answer` None
         the test answers itself. The output up to the question is `startup`.
-        A `wrapper` (such as valgrind) runs the program in the same process."""
+        A `wrapper` (such as valgrind) runs the program in the same process;
+        a `script` runs it as "$0" "$@" in a shell that is the child."""
         self.binary = binary
         self.args = [dest_ip, str(dest_port), reply_ip, str(listen_port)]
         command, *argv = [*wrapper, *command_for(binary), *self.args]
-        if stdin_from is not None or shell_setup is not None:
+        if script is None and (stdin_from is not None or shell_setup is not None):
             # A shell sets the scene, then becomes the program (same pid).
             script = (shell_setup or "") + ' exec "$0" "$@"'
             if stdin_from is not None:
                 script += " < " + stdin_from
+        if script is not None:
             command, argv = "/bin/sh", ["-c", script, command, *argv]
         full_env = dict(os.environ, TERM="xterm", **(env or {}))
         self.child = pexpect.spawn(command, argv, env=full_env, timeout=10,

@@ -3,6 +3,7 @@ input, and signals while the program waits for a key."""
 
 import os
 import signal
+import socket
 import termios
 import time
 
@@ -95,11 +96,17 @@ def test_end_of_input_at_a_prompt_ends_like_exit(binary, spawn, peer, where):
     assert peer.nothing_waiting()  # the last message is not sent again
 
 
-@pytest.mark.parametrize("how", ["ctrl-c", "SIGTERM", "SIGHUP", "SIGQUIT"])
-def test_signal_while_waiting_for_a_key_restores_the_terminal(binary, spawn, how):
+@pytest.mark.parametrize("how, state", [("ctrl-c", "after-one-key"), ("SIGTERM", "after-one-key"),
+                                        ("SIGHUP", "after-one-key"), ("SIGQUIT", "after-one-key"),
+                                        ("ctrl-c", "idle")])
+def test_signal_while_waiting_restores_the_terminal(binary, spawn, how, state):
     copy = spawn(binary, free_port(), free_port())
-    copy.child.send("\r")
-    copy.wait_for_key_wait()
+    if state == "idle":
+        # The idle wait leaves line mode so that one key wakes it.
+        assert wait_for(lambda: not copy.lflag() & termios.ICANON), "no idle wait in byte mode"
+    else:
+        copy.child.send("\r")
+        copy.wait_for_key_wait()
     number = signal.SIGINT if how == "ctrl-c" else getattr(signal, how)
     if how == "ctrl-c":
         copy.child.sendintr()
@@ -109,6 +116,71 @@ def test_signal_while_waiting_for_a_key_restores_the_terminal(binary, spawn, how
     assert copy.child.signalstatus == number
     assert copy.final_lflag & termios.ICANON, "line editing left off"
     assert copy.final_lflag & termios.ECHO, "echo left off"
+
+
+@pytest.mark.parametrize("state", ["idle", "after-one-key"])
+def test_ctrl_z_and_fg_under_a_shell_that_does_not_repair_the_terminal(binary, spawn, peer, state):
+    # dash, unlike bash, leaves the terminal as a stopped job left it.
+    copy = spawn(binary, free_port(), free_port(), script='set -m; "$0" "$@"; stty -a; fg')
+    if state == "after-one-key":
+        copy.child.send("x")
+        copy.wait_for_key_wait()
+    copy.child.sendcontrol("z")
+    copy.expect("-extproc")  # the end of what stty -a prints while the copy is stopped
+    modes = copy.child.before.split()
+    assert b"icanon" in modes and b"echo" in modes, "the terminal was left without line mode"
+
+    if state == "idle":
+        copy.child.send("x")
+    copy.wait_for_key_wait()  # after fg the copy waits for its key again
+    copy.child.send("\r")
+    copy.expect("\r\n$ ")
+    copy.child.send("help\r")
+    copy.expect(HELP)
+    peer.send([b"a\0", b"b\0", b"after-fg\0"], int(copy.args[3]))
+    copy.expect("\t MSG: after-fg\r\n")
+    copy.exit_normally()
+
+
+def test_kill_ends_a_copy_stopped_in_the_background(binary, spawn):
+    copy = spawn(binary, free_port(), free_port(),
+                 script='set -m; "$0" "$@"; bg; printf pid=; jobs -p; sleep 60')
+    copy.child.sendcontrol("z")
+    copy.child.expect(rb"pid=(\d+)")
+    pid = int(copy.child.match.group(1))
+    assert wait_for(lambda: process_state(pid) == "T"), "the terminal did not stop the copy"
+
+    # What an interactive shell's "kill %1" does to a stopped job.
+    os.kill(pid, signal.SIGTERM)
+    os.kill(pid, signal.SIGCONT)
+    assert wait_for(lambda: process_state(pid) in ("Z", None)), "the copy did not end"
+    assert wait_for(lambda: port_is_free(int(copy.args[3])))
+
+
+def process_state(pid):
+    try:
+        with open(f"/proc/{pid}/stat") as stat:
+            return stat.read().rsplit(")", 1)[1].split()[0]
+    except FileNotFoundError:
+        return None
+
+
+def port_is_free(port):
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
+        try:
+            probe.bind(("0.0.0.0", port))
+            return True
+        except OSError:
+            return False
+
+
+def wait_for(condition, timeout=5.0):
+    deadline = time.monotonic() + timeout
+    while not condition():
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(0.02)
+    return True
 
 
 def test_signal_ignored_at_start_stays_ignored(binary, spawn):
