@@ -1,22 +1,38 @@
 #!/usr/bin/env python3
-"""Prints idle CPU and arrival-to-display latency of quennimard beside the same
-figures for `nc -u -l` (netcat-openbsd). Loopback only; not a test: it asserts
+"""Prints what quennimard costs and how fast it is, beside `nc -u -l`
+(netcat-openbsd) in the same run. Loopback only; not a test: it asserts
 nothing and only reports.
+
+- idle: wake-ups a second (context switches, /proc/PID/status) and CPU, with a
+  terminal and with standard input from /dev/null;
+- key: from a key press to the copy waiting for the next key (median, p99);
+- display: from a vector's arrival to its MSG line on the terminal;
+- rate: the highest rate of vectors a second of which at least 99.5% are shown
+  whole and right (all three texts, in their slots).
 
 Usage: bench/bench.py [path/to/quennimard ...]   (default: build/quennimard)
 """
 
+import multiprocessing
 import os
+import re
 import socket
 import statistics
 import sys
+import termios
+import threading
 import time
 
 import pexpect
 
 LOOPBACK = "127.0.0.1"
-IDLE_SECONDS = 10
+READY = "Allocating memory for recieving packets...Success!"
+IDLE_SECONDS = 5
+KEY_PRESSES = 200
 VECTORS = 300
+RATES = [2_000, 5_000, 10_000, 15_000, 20_000, 30_000, 40_000]
+RATE_SECONDS = 1.0
+WHOLE_SHARE = 0.995
 
 
 def free_port():
@@ -25,87 +41,180 @@ def free_port():
         return probe.getsockname()[1]
 
 
-def cpu_seconds(pid):
-    # schedstat counts time on a processor in nanoseconds; stat's ticks are
-    # too coarse for a program that should be idle.
-    with open(f"/proc/{pid}/schedstat") as schedstat:
-        return int(schedstat.read().split()[0]) / 1e9
+class Subject:
+    def __init__(self, name, argv_for_port, ready, vector, shown):
+        self.name, self.argv_for_port, self.ready = name, argv_for_port, ready
+        self.vector = vector  # tag -> the datagrams that carry it
+        self.shown = shown    # compiled pattern whose group 1 is a tag shown whole
 
 
-def spawn(argv, ready, stdin_null):
+def quennimard(path):
+    shown = re.compile(rb"# Packets recieved: 3\r\n(?:Converting data to readable information"
+                       rb"\.\.\.\r\nViewing packet info\.\.\r\n)?Packet vector incoming!\r\n"
+                       rb"\t  IP: 127\.0\.0\.1\r\n\tPORT: 4556\r\n\t MSG: (v\d{7})\r\n")
+    return Subject(f"quennimard ({os.path.relpath(path)})",
+                   lambda port: [path, LOOPBACK, "4556", LOOPBACK, str(port)], READY,
+                   lambda tag: [b"127.0.0.1", b"4556\0", tag + b"\0"], shown)
+
+
+def netcat():
+    return Subject("nc -u -l (reference)", lambda port: ["nc", "-u", "-l", LOOPBACK, str(port)],
+                   None, lambda tag: [b"127.0.0.1\n", b"4556\n", tag + b"\n"],
+                   re.compile(rb"127\.0\.0\.1\r\n4556\r\n(v\d{7})\r\n"))
+
+
+def spawn(subject, port, stdin_null=False):
+    argv = subject.argv_for_port(port)
     if stdin_null:
         argv = ["/bin/sh", "-c", 'exec "$0" "$@" < /dev/null', *argv]
-    child = pexpect.spawn(argv[0], argv[1:], env=dict(os.environ, TERM="dumb"), timeout=10)
-    if ready:
-        child.expect_exact(ready)
-    else:
-        time.sleep(0.5)
+    child = pexpect.spawn(argv[0], argv[1:], env=dict(os.environ, TERM="dumb"), timeout=10,
+                          dimensions=(50, 200))
+    child.delaybeforesend = None  # pexpect's default waits 50 ms before each send
+    if subject.ready:
+        child.expect_exact(subject.ready)
+    time.sleep(0.3)  # let it settle into its wait
     return child
 
 
-class Subject:
-    def __init__(self, name, argv_for_port, ready, message_line):
-        self.name, self.argv_for_port = name, argv_for_port
-        self.ready, self.message_line = ready, message_line
+def context_switches(pid):
+    with open(f"/proc/{pid}/status") as status:
+        return sum(int(line.split()[1]) for line in status if "ctxt_switches" in line)
 
 
-def idle_cpu(subjects):
+def cpu_seconds(pid):
+    with open(f"/proc/{pid}/schedstat") as schedstat:  # nanoseconds on a processor
+        return int(schedstat.read().split()[0]) / 1e9
+
+
+def idle(subjects):
     """Starts every subject in both modes at once and samples them together."""
-    running = []
-    for subject in subjects:
-        for stdin_null in (False, True):
-            child = spawn(subject.argv_for_port(free_port()), subject.ready, stdin_null)
-            running.append((subject.name, stdin_null, child))
-    start = {id(c): cpu_seconds(c.pid) for _, _, c in running}
+    running = [(s.name, null, spawn(s, free_port(), null)) for s in subjects for null in (0, 1)]
+    start = {id(c): (context_switches(c.pid), cpu_seconds(c.pid)) for _, _, c in running}
     time.sleep(IDLE_SECONDS)
     figures = {}
-    for name, stdin_null, child in running:
-        used = cpu_seconds(child.pid) - start[id(child)]
-        figures[(name, stdin_null)] = 100.0 * used / IDLE_SECONDS
+    for name, null, child in running:
+        switches, cpu = start[id(child)]
+        figures[(name, null)] = ((context_switches(child.pid) - switches) / IDLE_SECONDS,
+                                 100 * (cpu_seconds(child.pid) - cpu) / IDLE_SECONDS)
         child.terminate(force=True)
     return figures
 
 
-def latency(subject):
+def wait_for_lflag(tty_fd, done):
+    while not done(termios.tcgetattr(tty_fd)[3]):
+        pass
+
+
+def key_latency(subject):
+    """From a key press to the copy waiting, echo off, for the second key."""
+    child = spawn(subject, free_port())
+    tty_fd = os.open(os.readlink(f"/proc/{child.pid}/fd/1"), os.O_RDWR | os.O_NOCTTY)
+    samples = []
+    for _ in range(KEY_PRESSES):
+        start = time.perf_counter()
+        child.send("x")
+        wait_for_lflag(tty_fd, lambda lflag: not lflag & termios.ECHO)
+        samples.append((time.perf_counter() - start) * 1e6)
+        child.send("y")  # no Enter: back to idle
+        wait_for_lflag(tty_fd, lambda lflag: lflag & termios.ECHO and not lflag & termios.ICANON)
+        time.sleep(0.002)
+    os.close(tty_fd)
+    child.terminate(force=True)
+    return percentiles(samples)
+
+
+def display_latency(subject):
     port = free_port()
-    child = spawn(subject.argv_for_port(port), subject.ready, stdin_null=False)
+    child = spawn(subject, port)
     sender = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     samples = []
     for n in range(VECTORS):
-        tag = f"v{n:05d}"
+        tag = f"v{n:07d}".encode()
         start = time.perf_counter()
-        for datagram in subject.message_line(tag):
+        for datagram in subject.vector(tag):
             sender.sendto(datagram, (LOOPBACK, port))
         child.expect_exact(tag)
         samples.append((time.perf_counter() - start) * 1e6)
         time.sleep(0.002)
     child.terminate(force=True)
+    return percentiles(samples)
+
+
+def percentiles(samples):
     samples.sort()
     return statistics.median(samples), samples[int(len(samples) * 0.99) - 1]
 
 
-def main():
-    paths = sys.argv[1:] or ["build/quennimard"]
-    subjects = [
-        Subject(f"quennimard ({os.path.basename(os.path.dirname(os.path.abspath(p)))})",
-                lambda port, p=p: [p, LOOPBACK, str(free_port()), LOOPBACK, str(port)],
-                "Allocating memory for recieving packets...Success!",
-                lambda tag: [b"127.0.0.1", b"4556\0", tag.encode() + b"\0"])
-        for p in paths
-    ]
-    subjects.append(Subject("nc -u -l (reference)",
-                            lambda port: ["nc", "-u", "-l", LOOPBACK, str(port)], None,
-                            lambda tag: [tag.encode() + b"\n"]))
+def send_at_rate(port, rate, vector):
+    """Runs in its own process, so the reader of the terminal never waits on it."""
+    sender = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    vectors = [vector(f"v{n:07d}".encode()) for n in range(int(rate * RATE_SECONDS))]
+    start = time.perf_counter()
+    for n, datagrams in enumerate(vectors):
+        while time.perf_counter() - start < n / rate:
+            pass
+        for datagram in datagrams:
+            sender.sendto(datagram, (LOOPBACK, port))
 
-    print(f"idle CPU over {IDLE_SECONDS} s, then arrival-to-display latency over {VECTORS} "
-          "messages on loopback")
-    cpu = idle_cpu(subjects)
-    print(f"{'program':<34}{'idle CPU, tty':>15}{'idle CPU, /dev/null':>21}"
-          f"{'median µs':>11}{'p99 µs':>9}")
+
+def share_shown_whole(subject, rate):
+    port = free_port()
+    child = spawn(subject, port)
+    output = []
+    reading = threading.Thread(target=drain, args=(child.child_fd, output))
+    reading.start()
+    sending = multiprocessing.get_context("fork").Process(
+        target=send_at_rate, args=(port, rate, subject.vector))
+    sending.start()
+    sending.join()
+    time.sleep(1.0)  # let the copy show what is still queued
+    child.terminate(force=True)
+    reading.join()
+    tags = set(subject.shown.findall(b"".join(output)))
+    return len(tags) / int(rate * RATE_SECONDS)
+
+
+def drain(fd, chunks):
+    while True:
+        try:
+            chunk = os.read(fd, 1 << 16)
+        except OSError:
+            return
+        if not chunk:
+            return
+        chunks.append(chunk)
+
+
+def highest_rate(subject):
+    best, shares = 0, []
+    for rate in RATES:
+        share = share_shown_whole(subject, rate)
+        shares.append(f"{rate // 1000}k:{100 * share:.1f}%")
+        if share < WHOLE_SHARE:
+            break
+        best = rate
+    return best, " ".join(shares)
+
+
+def main():
+    subjects = [quennimard(p) for p in (sys.argv[1:] or ["build/quennimard"])] + [netcat()]
+    print(f"idle over {IDLE_SECONDS} s; {KEY_PRESSES} key presses; {VECTORS} vectors for "
+          f"display latency; rates of {RATE_SECONDS:.0f} s each until under "
+          f"{100 * WHOLE_SHARE}% are shown whole; loopback only\n")
+    figures = idle(subjects)
+    print(f"{'program':<40}{'wake-ups/s tty':>15}{'/dev/null':>10}{'CPU tty':>9}"
+          f"{'/dev/null':>10}{'key µs med':>11}{'p99':>7}{'display µs med':>15}{'p99':>7}"
+          f"{'vectors/s':>10}  share shown whole per rate")
     for subject in subjects:
-        median, p99 = latency(subject)
-        print(f"{subject.name:<34}{cpu[(subject.name, False)]:>14.2f}%"
-              f"{cpu[(subject.name, True)]:>20.2f}%{median:>11.0f}{p99:>9.0f}")
+        (tty_wakes, tty_cpu), (null_wakes, null_cpu) = figures[(subject.name, 0)], \
+            figures[(subject.name, 1)]
+        key = key_latency(subject) if subject.ready else None  # nc has no key rule
+        key_text = f"{key[0]:>11.0f}{key[1]:>7.0f}" if key else f"{'n/a':>11}{'':>7}"
+        display = display_latency(subject)
+        rate, shares = highest_rate(subject)
+        print(f"{subject.name:<40}{tty_wakes:>15.1f}{null_wakes:>10.1f}{tty_cpu:>8.2f}%"
+              f"{null_cpu:>9.2f}%{key_text}{display[0]:>15.0f}{display[1]:>7.0f}"
+              f"{rate:>10}  {shares}", flush=True)
 
 
 if __name__ == "__main__":
