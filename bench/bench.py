@@ -42,8 +42,9 @@ def free_port():
 
 
 class Subject:
-    def __init__(self, name, argv_for_port, ready, vector, shown):
+    def __init__(self, name, argv_for_port, ready, vector, shown, answer=None):
         self.name, self.argv_for_port, self.ready = name, argv_for_port, ready
+        self.answer = answer  # to the 32-bit build's confirmation question
         self.vector = vector  # tag -> the datagrams that carry it
         self.shown = shown    # compiled pattern whose group 1 is a tag shown whole
 
@@ -54,7 +55,13 @@ def quennimard(path):
                        rb"\t  IP: 127\.0\.0\.1\r\n\tPORT: 4556\r\n\t MSG: (v\d{7})\r\n")
     return Subject(f"quennimard ({os.path.relpath(path)})",
                    lambda port: [path, LOOPBACK, "4556", LOOPBACK, str(port)], READY,
-                   lambda tag: [b"127.0.0.1", b"4556\0", tag + b"\0"], shown)
+                   lambda tag: [b"127.0.0.1", b"4556\0", tag + b"\0"], shown,
+                   answer="y\r" if is_32bit(path) else None)
+
+
+def is_32bit(path):
+    with open(path, "rb") as elf:
+        return elf.read(5)[4] == 1  # ELF class byte
 
 
 def netcat():
@@ -70,6 +77,9 @@ def spawn(subject, port, stdin_null=False):
     child = pexpect.spawn(argv[0], argv[1:], env=dict(os.environ, TERM="dumb"), timeout=10,
                           dimensions=(50, 200))
     child.delaybeforesend = None  # pexpect's default waits 50 ms before each send
+    if subject.answer and not stdin_null:
+        child.expect_exact("Is this correct? [Y/n] ")
+        child.send(subject.answer)
     if subject.ready:
         child.expect_exact(subject.ready)
     time.sleep(0.3)  # let it settle into its wait
@@ -102,7 +112,7 @@ def idle(subjects):
 
 def wait_for_lflag(tty_fd, done):
     while not done(termios.tcgetattr(tty_fd)[3]):
-        pass
+        os.sched_yield()  # the kernel worker that delivers typed bytes needs a core too
 
 
 def key_latency(subject):
