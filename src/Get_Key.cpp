@@ -39,9 +39,10 @@ int changeTerminal(const termios& working, const termios& saved, int action) {
 }
 
 int restoreTerminal(const termios& saved, int action) {
-    const int status = tcsetattr(STDIN_FILENO, action, &saved);
+    // Cleared first: a stop and fg landing between the two would otherwise
+    // have the SIGCONT handler set the call's mode again for good.
     terminal_changed = 0;
-    return status;
+    return tcsetattr(STDIN_FILENO, action, &saved);
 }
 
 // Line editing off, echo as found: one typed byte is enough to read or wake.
