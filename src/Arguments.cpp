@@ -42,10 +42,10 @@ std::string argumentError(const std::string& dest_port, const std::string& reply
     }
     // The 32-bit build sends the reply address whole, with its NUL, in one
     // packet: one that cannot fit would make every send fail.
-    if (I386_BUILD && reply_ip.size() > PACKET_BUFFER_LEN - 1) {
+    if (I386_BUILD && reply_ip.size() > MAX_WHOLE_TEXT_LEN) {
         return "Invalid reply address " + quoted(reply_ip) + ": it is " +
                std::to_string(reply_ip.size()) + " bytes long; it may be at most " +
-               std::to_string(PACKET_BUFFER_LEN - 1) + " bytes.";
+               std::to_string(MAX_WHOLE_TEXT_LEN) + " bytes.";
     }
     return {};
 }

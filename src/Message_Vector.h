@@ -2,6 +2,7 @@
 // the pure rules for writing a slot's payload and reading a slot's text.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -21,6 +22,9 @@ std::string fixedPayload(const std::string& text);
 
 // The bytes the 32-bit wire carries for a text: the whole text and one NUL.
 std::string wholePayload(const std::string& text);
+
+// The longest text that goes whole, with its NUL, into one packet buffer.
+constexpr std::size_t MAX_WHOLE_TEXT_LEN = PACKET_BUFFER_LEN - 1;
 
 // The text of a received slot: its bytes up to the first NUL, never reaching
 // past the `len` bytes that were received into it.

@@ -19,9 +19,6 @@ namespace {
 
 constexpr int SEND_BUFFER_LEN = I386_BUILD ? PACKET_BUFFER_LEN : 1024;
 
-// A text sent whole needs room for itself and its NUL in one packet buffer.
-constexpr std::size_t MAX_WHOLE_TEXT_LEN = PACKET_BUFFER_LEN - 1;
-
 using Slot_Texts = std::array<const std::string*, SLOT_COUNT>;
 
 // Refuses, with a message, a message that does not fit its packet: nothing of
@@ -83,9 +80,9 @@ void UDP_Client_Service::resolve_server_address() {
 void UDP_Client_Service::send_msg(std::string text) {
     // The 32-bit build tells the peer where to reply; the x86-64 build
     // repeats the destination it sends to.
-    Slot_Texts texts{&dest_ip, &dest_port, &text};
+    const Slot_Texts texts = I386_BUILD ? Slot_Texts{&reply_ip, &listen_port, &text}
+                                        : Slot_Texts{&dest_ip, &dest_port, &text};
     if constexpr (I386_BUILD) {
-        texts = {&reply_ip, &listen_port, &text};
         if (!fitsInPacket(text)) return;
     } else {
         std::puts("data_to_send[IP]: 0");

@@ -77,13 +77,29 @@ def free_port():
         return probe.getsockname()[1]
 
 
-def skip_unless_4555_free():
-    """The listen port "0" means 4555, which this machine may already use."""
+def port_is_free(port):
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
         try:
-            probe.bind(("0.0.0.0", 4555))
+            probe.bind(("0.0.0.0", port))
+            return True
         except OSError:
-            pytest.skip("port 4555 is taken on this machine")
+            return False
+
+
+def skip_unless_4555_free():
+    """The listen port "0" means 4555, which this machine may already use."""
+    if not port_is_free(4555):
+        pytest.skip("port 4555 is taken on this machine")
+
+
+def wait_for(condition, timeout=5.0, step=0.02):
+    """True once `condition()` holds; False if it still does not after `timeout` s."""
+    deadline = time.monotonic() + timeout
+    while not condition():
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(step)
+    return True
 
 
 def shown(binary, count, ip, port, msg):
@@ -200,10 +216,8 @@ class Copy:
 
     def wait_for_key_wait(self, timeout=5.0):
         """Waits until the program blocks for a key: only then is echo off."""
-        deadline = time.monotonic() + timeout
-        while self.lflag() & termios.ECHO:
-            assert time.monotonic() < deadline, "the program never waited for a key"
-            time.sleep(0.005)
+        assert wait_for(lambda: not self.lflag() & termios.ECHO, timeout, step=0.005), \
+            "the program never waited for a key"
 
     def open_prompt(self):
         self.child.send("\r")

@@ -3,14 +3,13 @@ input, and signals while the program waits for a key."""
 
 import os
 import signal
-import socket
 import termios
-import time
 
 import pexpect
 import pytest
 
-from conftest import READY, command_for, free_port, shown, variant_of
+from conftest import (READY, command_for, free_port, port_is_free, shown, variant_of,
+                      wait_for)
 
 HELP = ("\r\n Help:\r\n"
         "\tshow_dest_info - displays current destination IP address and port number\r\n"
@@ -165,24 +164,6 @@ def process_state(pid):
         return None
 
 
-def port_is_free(port):
-    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
-        try:
-            probe.bind(("0.0.0.0", port))
-            return True
-        except OSError:
-            return False
-
-
-def wait_for(condition, timeout=5.0):
-    deadline = time.monotonic() + timeout
-    while not condition():
-        if time.monotonic() > deadline:
-            return False
-        time.sleep(0.02)
-    return True
-
-
 def test_signal_ignored_at_start_stays_ignored(binary, spawn):
     copy = spawn(binary, free_port(), free_port(), shell_setup="trap '' TERM;")
     os.kill(copy.child.pid, signal.SIGTERM)
@@ -201,10 +182,8 @@ def test_output_to_a_file_arrives_line_by_line_and_survives_a_signal(binary, pee
                           env=dict(os.environ, TERM="xterm"))
     try:
         def wait_for_in_log(text):
-            deadline = time.monotonic() + 10
-            while text not in log.read_text():
-                assert time.monotonic() < deadline, f"{text!r} never reached the file"
-                time.sleep(0.02)
+            assert wait_for(lambda: text in log.read_text(), timeout=10), \
+                f"{text!r} never reached the file"
 
         if variant_of(binary) == "i386":
             wait_for_in_log("Is this correct? [Y/n] ")
