@@ -2,9 +2,6 @@
 // receiving socket and its packet vector.
 #include "UDP_Server_Service.h"
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -16,42 +13,13 @@
 #include "Message_Vector.h"
 #include "Screen.h"
 #include "Setup_Failure.h"
+#include "Socket_Descriptor.h"
 
 namespace {
 
 // The datagrams of one vector leave the sender microseconds apart; a poll that
 // has caught only the first of them waits this long, at most, for the rest.
 constexpr std::chrono::milliseconds VECTOR_COMPLETION_BOUND{5};
-
-// Far above the few descriptors this program opens; one beyond it only
-// costs the copy its unbounded idle wait.
-constexpr int HIGHEST_DESCRIPTOR_SEARCHED = 1024;
-
-bool isBoundAt(int fd, const IPaddress& bound) {
-    int type = 0;
-    socklen_t type_len = sizeof type;
-    if (getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &type_len) != 0 || type != SOCK_DGRAM) {
-        return false;
-    }
-    sockaddr_in local{};
-    socklen_t local_len = sizeof local;
-    return getsockname(fd, reinterpret_cast<sockaddr*>(&local), &local_len) == 0 &&
-           local.sin_family == AF_INET && local.sin_addr.s_addr == bound.host &&
-           local.sin_port == bound.port;
-}
-
-// SDL_net has no call that returns a socket's descriptor. The library does
-// say where the socket is bound, and no other datagram socket can be bound
-// there, so the descriptor is the one whose local address matches; -1 when
-// none does.
-int descriptorOf(UDPsocket socket) {
-    const IPaddress* bound = SDLNet_UDP_GetPeerAddress(socket, -1);
-    if (bound == nullptr) return -1;
-    for (int fd = 0; fd <= HIGHEST_DESCRIPTOR_SEARCHED; ++fd) {
-        if (isBoundAt(fd, *bound)) return fd;
-    }
-    return -1;
-}
 
 std::string slotLineOf(const char* label, const UDPpacket* packet) {
     return slotLine(label, packet->data, packet->len);

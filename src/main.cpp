@@ -2,13 +2,17 @@
 // over keyboard and listen socket, the console commands, and teardown.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
+#include <limits>
 #include <string>
 
 #include "Arguments.h"
 #include "Build_Variant.h"
 #include "Get_Key.h"
 #include "Screen.h"
+#include "Socket_Descriptor.h"
+#include "Standard_Output.h"
 #include "UDP_Client_Service.h"
 #include "UDP_Server_Service.h"
 
@@ -21,6 +25,21 @@ constexpr char USAGE[] =
     "\nInvalid syntax!\n\tquennimard <other_ip> <other_ip's_send_port> <reply_ip> "
     "<listen_port>\n\n";
 
+constexpr char OPTIONS_HELP[] =
+    "Usage: quennimard <other_ip> <other_ip's_send_port> <reply_ip> <listen_port>\n"
+    "       quennimard --help | --version\n"
+    "\n"
+    "Exchanges one-word text messages over UDP with one peer that runs quennimard\n"
+    "too. Press Enter twice for the \"$ \" prompt, then type send, show_dest_info,\n"
+    "help or exit. Sending the word quit ends both copies.\n"
+    "\n"
+    "  other_ip              the peer's IPv4 address or host name\n"
+    "  other_ip's_send_port  the port to send to: the peer's listen port (1-65535)\n"
+    "  reply_ip              this copy's own address, as the peer should see it\n"
+    "  listen_port           the port this copy listens on (1-65535; 0 for 4555)\n"
+    "\n"
+    "See quennimard(1) for the details.\n";
+
 // Where the keyboard cannot be watched together with the listen socket, an
 // idle pass sleeps on the socket this long at most, so a key is still noticed
 // soon and the copy never goes deaf.
@@ -29,6 +48,14 @@ constexpr Uint32 FALLBACK_IDLE_WAIT_MS = 20;
 // Reads one word; false at the end of input, which ends the program the way
 // "exit" does instead of repeating the last word.
 bool readWord(std::string& word) { return static_cast<bool>(std::cin >> word); }
+
+// Reads the message word, then drops the rest of its line, so that no later
+// word of it is ever taken for a command.
+bool readMessage(std::string& message) {
+    if (!readWord(message)) return false;
+    std::cin.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+    return true;
+}
 
 // Reads the answer to the confirmation question: only "n" or "N" refuses.
 // End of input counts as yes. Wherever the read met it (also just after a
@@ -44,18 +71,26 @@ bool confirmed() {
     return answer != "n" && answer != "N";
 }
 
-// Every complete line reaches a pipe or file at once, as on a terminal, so a
-// signal that ends the program loses nothing already shown. The buffer holds
-// a whole received vector, so each goes out in one write.
-void bufferOutputByLine() {
-    static char buffer[1 << 14];
-    std::setvbuf(stdout, buffer, _IOLBF, sizeof buffer);
+// Answers --help and --version, a lone argument by the Unix convention, and
+// ends the program; any other lone argument is left to the usage check.
+void answerOption(const char* option) {
+    if (std::strcmp(option, "--help") == 0 || std::strcmp(option, "-h") == 0) {
+        std::fputs(OPTIONS_HELP, stdout);
+    } else if (std::strcmp(option, "--version") == 0 || std::strcmp(option, "-V") == 0) {
+        std::puts("quennimard " QUENNIMARD_VERSION);
+    } else {
+        return;
+    }
+    std::fflush(stdout);
+    endIfOutputFailed();
+    std::exit(0);
 }
 
 // Ends the program, before anything is printed, asked or bound, when an
-// argument cannot work.
-void refuseUnusableArguments(char** argv) {
-    const std::string error = argumentError(argv[2], argv[3], argv[4]);
+// argument, or the descriptors it was started with, cannot work.
+void refuseUnusableStart(char** argv) {
+    std::string error = argumentError(argv[2], argv[3], argv[4]);
+    if (error.empty()) error = socketDescriptorError();
     if (error.empty()) return;
     std::fprintf(stderr, "%s\n", error.c_str());
     std::exit(1);
@@ -68,7 +103,7 @@ int runCommand(UDP_Client_Service& client, std::string& command, std::string& me
 
     if (command == "send") {
         std::printf(" > ");
-        if (!readWord(message)) return 1;
+        if (!readMessage(message)) return 1;
         client.send_msg(message);
         if (message == "quit") {
             if constexpr (I386_BUILD) clearScreen();
@@ -118,7 +153,8 @@ int main(int argc, char** argv) {
     int stop = 0;
 
     bufferOutputByLine();
-    if (argc == 5) refuseUnusableArguments(argv);
+    if (argc == 2) answerOption(argv[1]);
+    if (argc == 5) refuseUnusableStart(argv);
     if (!checkArgs(argc, argv)) {
         std::fwrite(USAGE, 1, sizeof USAGE - 1, stderr);
         std::exit(1);
@@ -126,23 +162,32 @@ int main(int argc, char** argv) {
     prepareKeyPolling();
     clearScreen();
 
-    const std::string dest_ip = argv[1];
-    const std::string dest_port = argv[2];
-    const std::string reply_ip = argv[3];
-    const std::string listen_port = argv[4];
-    UDP_Client_Service client(dest_ip, dest_port, reply_ip, listen_port);
-    UDP_Server_Service server(reply_ip, listen_port);
+    {
+        // The services end with this block, so a failed write of their
+        // teardown lines is caught below.
+        const std::string dest_ip = argv[1];
+        const std::string dest_port = argv[2];
+        const std::string reply_ip = argv[3];
+        const std::string listen_port = argv[4];
+        rememberSigpipeDisposition();
+        UDP_Client_Service client(dest_ip, dest_port, reply_ip, listen_port);
+        UDP_Server_Service server(reply_ip, listen_port);
+        restoreSigpipeDisposition();
 
-    while (stop == 0) {
-        const bool key_opened_prompt = kbhit() != 0 && getch() == '\n';
-        if (key_opened_prompt) {
-            stop = runCommand(client, command, message);
-        } else {
-            waitWhileIdle(server);
+        while (stop == 0) {
+            const bool key_opened_prompt = kbhit() != 0 && getch() == '\n';
+            if (key_opened_prompt) {
+                stop = runCommand(client, command, message);
+            } else {
+                waitWhileIdle(server);
+            }
+            if (server.recieve_data() == 0) stop = 1;
+            endIfOutputFailed();
         }
-        if (server.recieve_data() == 0) stop = 1;
-    }
 
-    std::puts("\nTerminating program normally...");
+        std::puts("\nTerminating program normally...");
+    }
+    std::fflush(stdout);
+    endIfOutputFailed();
     return 0;
 }

@@ -3,6 +3,7 @@ input, and signals while the program waits for a key."""
 
 import os
 import signal
+import subprocess
 import termios
 
 import pexpect
@@ -58,13 +59,15 @@ def test_unknown_and_wrongly_cased_words_do_nothing(binary, spawn, peer):
     copy.exit_normally()
 
 
-def test_words_on_one_line_are_read_in_turn(binary, spawn, peer):
+def test_words_after_a_command_are_read_but_the_rest_of_a_message_line_is_dropped(
+        binary, spawn, peer):
     copy = spawn(binary, peer.port, free_port())
-    copy.command("send first second")  # " > " takes "first" without waiting
+    copy.command("send hello exit")  # " > " takes "hello" without waiting
     copy.expect(" > ")
     copy.expect("Sending...")
-    assert peer.receive()[2].startswith(b"first")
-    copy.open_prompt()  # "second" is read at once as the next command word: it does nothing
+    assert peer.receive()[2].startswith(b"hello")
+    copy.command("help")  # "exit" was dropped with its line: the copy still runs
+    copy.expect(HELP)
     copy.exit_normally()
 
 
@@ -113,6 +116,19 @@ def test_signal_while_waiting_restores_the_terminal(binary, spawn, how, state):
         os.kill(copy.child.pid, number)
     copy.finish()
     assert copy.child.signalstatus == number
+    assert copy.final_lflag & termios.ICANON, "line editing left off"
+    assert copy.final_lflag & termios.ECHO, "echo left off"
+
+
+def test_sigterm_restores_a_terminal_that_is_not_the_controlling_one(binary, spawn):
+    # Under setsid the copy's standard input is a terminal, but not its
+    # controlling one: no job control applies, and the terminal is its alone.
+    copy = spawn(binary, free_port(), free_port(), script='exec setsid -w "$0" "$@"')
+    assert wait_for(lambda: not copy.lflag() & termios.ICANON), "no idle wait in byte mode"
+    with open(f"/proc/{copy.child.pid}/task/{copy.child.pid}/children") as children:
+        [pid] = children.read().split()
+    os.kill(int(pid), signal.SIGTERM)
+    copy.finish()
     assert copy.final_lflag & termios.ICANON, "line editing left off"
     assert copy.final_lflag & termios.ECHO, "echo left off"
 
@@ -199,3 +215,60 @@ def test_output_to_a_file_arrives_line_by_line_and_survives_a_signal(binary, pee
         assert log.read_text().endswith(vector)
     finally:
         child.terminate(force=True)
+
+
+def start_redirected(binary, listen, stdout, stderr=subprocess.PIPE, shell_setup="", env=None):
+    """Starts a copy whose standard input and output are no terminal, and
+    confirms it where the build asks."""
+    argv = [*command_for(binary), "127.0.0.1", str(free_port()), "127.0.0.1", str(listen)]
+    child = subprocess.Popen(["/bin/sh", "-c", shell_setup + ' exec "$0" "$@"', *argv],
+                             stdin=subprocess.PIPE, stdout=stdout, stderr=stderr, env=env)
+    if variant_of(binary) == "i386":
+        child.stdin.write(b"y\n")
+    child.stdin.close()
+    return child
+
+
+@pytest.mark.parametrize("sigpipe", ["default", "ignored"])
+def test_a_copy_ends_once_the_reader_of_its_output_is_gone(binary, peer, sigpipe):
+    listen = free_port()
+    child = start_redirected(binary, listen, subprocess.PIPE,
+                             shell_setup="trap '' PIPE;" if sigpipe == "ignored" else "")
+    try:
+        output = b""
+        while READY.encode() not in output:
+            chunk = child.stdout.read1(4096)
+            assert chunk, "the copy ended during set-up"
+            output += chunk
+        child.stdout.close()  # as "| head" does once it has its lines
+        peer.send([b"a\0", b"b\0", b"unread\0"], listen)
+        child.wait(timeout=5)
+        if sigpipe == "default":
+            assert child.returncode == -signal.SIGPIPE
+        else:
+            assert child.returncode == 1
+            assert b"Cannot write to standard output" in child.stderr.read()
+    finally:
+        child.kill()
+        child.wait()
+
+
+def test_a_log_gets_no_escape_codes_and_no_complaint_from_clear(binary, peer, tmp_path):
+    log = tmp_path / "chat.log"
+    listen = free_port()
+    env = {k: v for k, v in os.environ.items() if k != "TERM"}
+    with open(log, "wb") as out:
+        child = start_redirected(binary, listen, out, env=env)
+        try:
+            assert wait_for(lambda: READY in log.read_text(), timeout=10)
+            peer.send([b"a\0", b"b\0", b"quit\0"], listen)
+            child.wait(timeout=10)
+            errors = child.stderr.read()
+        finally:
+            child.kill()
+            child.wait()
+    assert child.returncode == 0
+    assert errors == b""
+    text = log.read_bytes()
+    assert b"Server recieved \"quit\" signal from client!" in text
+    assert b"\x1b" not in text

@@ -1,9 +1,10 @@
 """Command line, confirmation summary, start-up announcements and set-up failures."""
 
 import socket
+import subprocess
 
-from conftest import (LOOPBACK, READY, USAGE, free_port, run_plain, skip_unless_4555_free,
-                      variant_of)
+from conftest import (LOOPBACK, READY, USAGE, command_for, free_port, port_is_free, run_plain,
+                      skip_unless_4555_free, variant_of, wait_for)
 
 
 def test_wrong_argument_count_prints_usage_only(binary):
@@ -102,3 +103,32 @@ def test_listen_port_in_use_fails_with_a_reason(binary):
     assert result.stderr.startswith(prefix) and result.stderr[len(prefix):].strip()
     assert result.stdout.endswith(f"Opening port {taken} for incoming connections...".encode())
     assert b"Shutting down" not in result.stdout  # no teardown after a failed set-up
+
+
+def test_descriptors_select_cannot_take_are_refused_not_aborted_on(binary, peer):
+    """Sockets get the lowest free descriptors; SDL_net waits on them with
+    select(), which takes none of 1024 or more."""
+    def run_with_open(highest, datagrams):
+        listen = free_port()
+        inherit = (f'ulimit -n 4096; for ((fd = 3; fd <= {highest}; fd++)); do '
+                   'eval "exec $fd</dev/null"; done; exec "$0" "$@"')
+        child = subprocess.Popen(
+            ["bash", "-c", inherit, *command_for(binary), LOOPBACK, str(peer.port), LOOPBACK,
+             str(listen)],
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        child.stdin.write(b"y\n")  # the 32-bit build's question
+        child.stdin.close()
+        assert wait_for(lambda: child.poll() is not None or not port_is_free(listen), timeout=10)
+        if child.poll() is None:
+            peer.send(datagrams, listen)
+        child.wait(timeout=10)  # what it prints fits in the pipes
+        return child.returncode, child.stdout.read(), child.stderr.read()
+
+    status, out, err = run_with_open(1023, [])
+    assert (status, out) == (1, b"")
+    assert err.startswith(b"Too many descriptors inherited: ") and err.count(b"\n") == 1
+
+    # With two descriptors left below 1024, the copy works.
+    status, out, err = run_with_open(1000, [b"a\0", b"b\0", b"quit\0"])
+    assert status == 0, err
+    assert b"\t MSG: quit\n" in out

@@ -1,0 +1,61 @@
+// Socket_Descriptor.cpp: finding the descriptor of an SDL_net socket, and
+// making sure before start-up that both sockets get descriptors that
+// select() can take.
+#include "Socket_Descriptor.h"
+
+#include <netinet/in.h>
+#include <sys/select.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <array>
+
+namespace {
+
+// The sending socket and the listen socket.
+constexpr int SOCKETS_NEEDED = 2;
+
+bool isBoundAt(int fd, const IPaddress& bound) {
+    int type = 0;
+    socklen_t type_len = sizeof type;
+    if (getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &type_len) != 0 || type != SOCK_DGRAM) {
+        return false;
+    }
+    sockaddr_in local{};
+    socklen_t local_len = sizeof local;
+    return getsockname(fd, reinterpret_cast<sockaddr*>(&local), &local_len) == 0 &&
+           local.sin_family == AF_INET && local.sin_addr.s_addr == bound.host &&
+           local.sin_port == bound.port;
+}
+
+}  // namespace
+
+// SDL_net has no call that returns a socket's descriptor. The library does
+// say where the socket is bound, and no other datagram socket can be bound
+// there, so the descriptor is the one whose local address matches.
+int descriptorOf(UDPsocket socket) {
+    const IPaddress* bound = SDLNet_UDP_GetPeerAddress(socket, -1);
+    if (bound == nullptr) return -1;
+    for (int fd = 0; fd < FD_SETSIZE; ++fd) {
+        if (isBoundAt(fd, *bound)) return fd;
+    }
+    return -1;
+}
+
+std::string socketDescriptorError() {
+    // A new socket takes the lowest free descriptor, so sockets opened and
+    // closed now get the numbers the program's sockets will get. Fortified
+    // select() aborts the process on a descriptor of FD_SETSIZE or more, and
+    // no descriptor the caller passed on may be closed to make room.
+    std::array<int, SOCKETS_NEEDED> probes{};
+    for (int& probe : probes) probe = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    int highest = -1;
+    for (const int probe : probes) {
+        if (probe > highest) highest = probe;
+        if (probe >= 0) close(probe);
+    }
+    if (highest < FD_SETSIZE) return {};
+    return "Too many descriptors inherited: the two sockets would get descriptors up to " +
+           std::to_string(highest) + ", and SDL_net waits only on ones below " +
+           std::to_string(FD_SETSIZE) + ".";
+}

@@ -1,0 +1,105 @@
+// Terminal_Mode.cpp: the saved terminal attributes of the call in progress,
+// and the signal handlers that put them back before the process ends or
+// stops, and set the call's own attributes again when it is continued.
+#include "Terminal_Mode.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <initializer_list>
+
+namespace {
+
+// Only the signal handlers read these: the attributes found on entry to the
+// call in progress, the ones it set, and whether the terminal has the latter.
+termios attributes_to_restore{};
+termios attributes_in_use{};
+volatile std::sig_atomic_t terminal_changed = 0;
+
+// The terminal belongs to whichever process group is in its foreground; a job
+// in the background must not set it under the shell's feet. A terminal that
+// is not the process's controlling one (as under setsid) has no job control:
+// tcgetpgrp fails there with ENOTTY, and the process alone uses it.
+bool mayTouchTerminal() {
+    const pid_t foreground = tcgetpgrp(STDIN_FILENO);
+    if (foreground == -1) return errno == ENOTTY;
+    return foreground == getpgrp();
+}
+
+void setTerminalFromHandler(const termios& attributes) {
+    const int saved_errno = errno;
+    if (terminal_changed && mayTouchTerminal()) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &attributes);
+    }
+    errno = saved_errno;
+}
+
+extern "C" void restoreTerminalAndDie(int signal_number) {
+    setTerminalFromHandler(attributes_to_restore);
+    // The handler was installed with SA_RESETHAND, so the re-raised signal
+    // takes its default action as soon as this handler returns.
+    raise(signal_number);
+}
+
+extern "C" void restoreTerminalAndStop(int) {
+    const int saved_errno = errno;
+    setTerminalFromHandler(attributes_to_restore);
+    // Stop exactly as Ctrl-Z stops a program by default, so the shell reports
+    // it as usual; execution goes on here after fg or bg.
+    struct sigaction default_action {};
+    default_action.sa_handler = SIG_DFL;
+    struct sigaction stop_handler {};
+    sigaction(SIGTSTP, &default_action, &stop_handler);
+    sigset_t tstp;
+    sigemptyset(&tstp);
+    sigaddset(&tstp, SIGTSTP);
+    sigprocmask(SIG_UNBLOCK, &tstp, nullptr);
+    raise(SIGTSTP);
+    sigaction(SIGTSTP, &stop_handler, nullptr);
+    errno = saved_errno;
+}
+
+extern "C" void reapplyTerminal(int) { setTerminalFromHandler(attributes_in_use); }
+
+void handle(int signal_number, void (*handler)(int), int flags) {
+    struct sigaction previous {};
+    sigaction(signal_number, nullptr, &previous);
+    if (previous.sa_handler == SIG_IGN) return;  // e.g. started under nohup
+
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    // Setting the terminal from the background raises SIGTTOU, which would
+    // stop the process again instead of letting the handler finish.
+    sigaddset(&action.sa_mask, SIGTTOU);
+    action.sa_flags = flags;
+    sigaction(signal_number, &action, nullptr);
+}
+
+}  // namespace
+
+int changeTerminal(const termios& working, const termios& saved, int action) {
+    attributes_to_restore = saved;
+    attributes_in_use = working;
+    terminal_changed = 1;
+    const int status = tcsetattr(STDIN_FILENO, action, &working);
+    if (status != 0) terminal_changed = 0;
+    return status;
+}
+
+int restoreTerminal(const termios& saved, int action) {
+    // Cleared first: a stop and fg landing between the two would otherwise
+    // have the SIGCONT handler set the call's mode again for good.
+    terminal_changed = 0;
+    return tcsetattr(STDIN_FILENO, action, &saved);
+}
+
+void restoreTerminalOnSignals() {
+    for (const int signal_number : {SIGINT, SIGQUIT, SIGTERM, SIGHUP}) {
+        handle(signal_number, restoreTerminalAndDie, SA_RESETHAND);
+    }
+    // SA_RESTART: after fg, a wait for a key or a word goes on where it was.
+    handle(SIGTSTP, restoreTerminalAndStop, SA_RESTART);
+    handle(SIGCONT, reapplyTerminal, SA_RESTART);
+}
