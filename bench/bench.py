@@ -207,6 +207,9 @@ def highest_rate(subject):
 
 
 def main():
+    if any(arg in ("-h", "--help") for arg in sys.argv[1:]):
+        print(__doc__.strip())
+        return
     subjects = [quennimard(p) for p in (sys.argv[1:] or ["build/quennimard"])] + [netcat()]
     print(f"idle over {IDLE_SECONDS} s; {KEY_PRESSES} key presses; {VECTORS} vectors for "
           f"display latency; rates of {RATE_SECONDS:.0f} s each until under "

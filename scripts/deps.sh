@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building both deliverables, the demo and
-# (with --tests) the test suite need. Quick when they are all there already;
-# otherwise it enables the i386 architecture and runs apt-get update first.
+# Installs the Debian packages that building and packaging both deliverables,
+# the demo and (with --tests) the test suite need. Quick when they are all
+# there already; otherwise it enables the i386 architecture and runs apt-get
+# update first.
 set -euo pipefail
 
+# dpkg-dev and file serve the packages: dpkg-shlibdeps finds their
+# dependencies, and for the 32-bit one it must find the i386 C++ runtime.
 packages=(cmake g++ g++-multilib make pkg-config libsdl-net1.2-dev libsdl1.2-dev
-          libsdl-net1.2:i386 libsdl1.2debian:i386 qemu-user ncurses-bin tmux file)
+          libsdl-net1.2:i386 libsdl1.2debian:i386 libstdc++6:i386 libgcc-s1:i386 qemu-user
+          ncurses-bin tmux file dpkg-dev)
 if [[ "${1:-}" == "--tests" ]]; then
     packages+=(libgtest-dev python3-pexpect python3-pytest netcat-openbsd clang libclang-rt-14-dev
-              valgrind libc6-dbg:i386)
+              valgrind libc6-dbg:i386 lintian devscripts mandoc git)
 fi
 
 missing=()

@@ -15,14 +15,14 @@ i386=$PWD/build-i386/quennimard
 # machine runs 32-bit programs only through an emulator.
 bash scripts/build.sh build-i386-on-host -DQUENNIMARD_I386=ON -DQUENNIMARD_I386_ON_HOST=ON \
     -DQUENNIMARD_TESTS=OFF
-bash scripts/build.sh build -DQUENNIMARD_PEER_BINARIES="$i386" \
+bash scripts/build.sh build -DQUENNIMARD_TESTS=ON -DQUENNIMARD_PEER_BINARIES="$i386" \
     -DQUENNIMARD_I386_ON_HOST_BINARY="$PWD/build-i386-on-host/quennimard"
 # The sanitized run takes a sanitized 32-bit behaviour built for x86-64 as a
 # third build, since the sanitizers do not run under qemu-i386.
 bash scripts/build.sh build-i386-asan-on-host -DQUENNIMARD_I386=ON -DQUENNIMARD_I386_ON_HOST=ON \
     -DQUENNIMARD_SANITIZE=ON -DQUENNIMARD_TESTS=OFF
 i386_asan=$PWD/build-i386-asan-on-host/quennimard
-bash scripts/build.sh build-asan -DQUENNIMARD_SANITIZE=ON \
+bash scripts/build.sh build-asan -DQUENNIMARD_SANITIZE=ON -DQUENNIMARD_TESTS=ON \
     -DQUENNIMARD_PEER_BINARIES="$i386 $i386_asan" -DQUENNIMARD_I386_ON_HOST_BINARY="$i386_asan"
 
 passed=0

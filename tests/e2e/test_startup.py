@@ -1,10 +1,14 @@
 """Command line, confirmation summary, start-up announcements and set-up failures."""
 
+import os
+import re
 import socket
 import subprocess
 
 from conftest import (LOOPBACK, READY, USAGE, command_for, free_port, port_is_free, run_plain,
                       skip_unless_4555_free, variant_of, wait_for)
+
+SOURCE_ROOT = os.path.join(os.path.dirname(__file__), "..", "..")
 
 
 def test_wrong_argument_count_prints_usage_only(binary):
@@ -13,6 +17,24 @@ def test_wrong_argument_count_prints_usage_only(binary):
         assert result.returncode == 1
         assert result.stderr == USAGE
         assert result.stdout == b""
+
+
+def test_help_and_version_as_the_only_argument(binary):
+    version = re.search(r"^project\(quennimard VERSION (\S+)",
+                        open(os.path.join(SOURCE_ROOT, "CMakeLists.txt")).read(), re.M).group(1)
+    for option in ("--help", "-h"):
+        result = run_plain(binary, [option])
+        assert (result.returncode, result.stderr) == (0, b"")
+        assert result.stdout.startswith(b"Usage: quennimard <other_ip> <other_ip's_send_port> "
+                                        b"<reply_ip> <listen_port>\n")
+        assert b"listen_port           the port this copy listens on" in result.stdout
+    for option in ("--version", "-V"):
+        result = run_plain(binary, [option])
+        assert (result.returncode, result.stdout, result.stderr) == \
+            (0, f"quennimard {version}\n".encode(), b"")
+    for other in ("--helpme", "-v", "help", ""):
+        result = run_plain(binary, [other])
+        assert (result.returncode, result.stdout, result.stderr) == (1, b"", USAGE), other
 
 
 def test_summary_and_announcements(binary, spawn):
