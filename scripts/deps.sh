@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and packaging both deliverables,
-# the demo and (with --tests) the test suite need. Quick when they are all
-# there already; otherwise it enables the i386 architecture and runs apt-get
-# update first.
+# Installs the Debian packages that building and packaging both deliverables
+# and the demo need; --tests adds what the test suite needs, --picture what
+# the README's picture needs. Quick when they are all there already;
+# otherwise it enables the i386 architecture and runs apt-get update first.
 set -euo pipefail
 
 # dpkg-dev and file serve the packages: dpkg-shlibdeps finds their
@@ -10,10 +10,15 @@ set -euo pipefail
 packages=(cmake g++ g++-multilib make pkg-config libsdl-net1.2-dev libsdl1.2-dev
           libsdl-net1.2:i386 libsdl1.2debian:i386 libstdc++6:i386 libgcc-s1:i386 qemu-user
           ncurses-bin tmux file dpkg-dev)
-if [[ "${1:-}" == "--tests" ]]; then
-    packages+=(libgtest-dev python3-pexpect python3-pytest netcat-openbsd clang libclang-rt-14-dev
-              valgrind libc6-dbg:i386 lintian devscripts mandoc git)
-fi
+for group in "$@"; do
+    case $group in
+        --tests)
+            packages+=(libgtest-dev python3-pexpect python3-pytest netcat-openbsd clang
+                       libclang-rt-14-dev valgrind libc6-dbg:i386 lintian devscripts mandoc git) ;;
+        --picture) packages+=(xvfb xterm imagemagick fonts-dejavu-core) ;;
+        *) echo "deps.sh: unknown option $group (--tests, --picture)" >&2; exit 2 ;;
+    esac
+done
 
 missing=()
 for package in "${packages[@]}"; do

@@ -8,12 +8,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <array>
+#include <algorithm>
+#include <initializer_list>
 
 namespace {
-
-// The sending socket and the listen socket.
-constexpr int SOCKETS_NEEDED = 2;
 
 bool isBoundAt(int fd, const IPaddress& bound) {
     int type = 0;
@@ -47,11 +45,10 @@ std::string socketDescriptorError() {
     // closed now get the numbers the program's sockets will get. Fortified
     // select() aborts the process on a descriptor of FD_SETSIZE or more, and
     // no descriptor the caller passed on may be closed to make room.
-    std::array<int, SOCKETS_NEEDED> probes{};
-    for (int& probe : probes) probe = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    int highest = -1;
-    for (const int probe : probes) {
-        if (probe > highest) highest = probe;
+    const int sending = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const int listening = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const int highest = std::max(sending, listening);
+    for (const int probe : {sending, listening}) {
         if (probe >= 0) close(probe);
     }
     if (highest < FD_SETSIZE) return {};
