@@ -63,6 +63,9 @@ def test_package_is_clean_hardened_and_installs_a_working_program(binary, spawn,
     for path in ("usr/share/man/man1/quennimard.1.gz", "usr/share/doc/quennimard/changelog.gz",
                  "usr/share/doc/quennimard/copyright"):
         assert (root / path).is_file(), path
+    man_page = root / "usr/share/man/man1/quennimard.1.gz"
+    lint = subprocess.run(["mandoc", "-Tlint", str(man_page)], capture_output=True, text=True)
+    assert lint.returncode == 0 and not lint.stdout + lint.stderr, lint.stdout + lint.stderr
     installed = str(root / "usr/bin/quennimard")
     sections = subprocess.run(["readelf", "-S", installed], capture_output=True, text=True).stdout
     assert ".symtab" not in sections and ".debug_info" not in sections, "not stripped"
