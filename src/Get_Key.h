@@ -17,10 +17,8 @@ int getch();
 // wait that way: no descriptor, or standard input hung up or failed.
 bool waitForKeyOrDatagram(int socket_fd);
 
-// Makes key polling safe and cheap: SIGINT, SIGQUIT, SIGTERM and SIGHUP put
-// back the terminal attributes that a call changed before they end the
-// process, also from the background; Ctrl-Z puts them back before the process
-// stops, and fg sets up again what the interrupted call needs. Signals that
-// were ignored at start stay ignored. Also shortens the timer slack, so
-// kbhit's sleep lasts about as long as it asks.
+// Makes key polling safe and cheap: signals that end or stop the process put
+// back the terminal attributes that a call changed, and fg sets up again what
+// the interrupted call needs (restoreTerminalOnSignals). Also shortens the
+// timer slack, so kbhit's sleep lasts about as long as it asks.
 void prepareKeyPolling();
