@@ -8,7 +8,7 @@
 void bufferOutputByLine();
 
 // Notes the SIGPIPE disposition found at start; SDL_net's start-up sets it
-// to ignored.
+// to ignored, and its teardown to default.
 void rememberSigpipeDisposition();
 
 // Puts back the noted disposition, so that by default a copy whose output

@@ -187,6 +187,7 @@ int main(int argc, char** argv) {
 
         std::puts("\nTerminating program normally...");
     }
+    restoreSigpipeDisposition();  // SDL_net's teardown sets it to default
     std::fflush(stdout);
     endIfOutputFailed();
     return 0;

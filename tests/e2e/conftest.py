@@ -2,6 +2,7 @@
 a pseudo-terminal and talks to it over UDP on 127.0.0.1 only."""
 
 import os
+import random
 import socket
 import subprocess
 import termios
@@ -71,10 +72,21 @@ def binary(request):
     return request.param
 
 
+_handed_out = set()
+
+
 def free_port():
-    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
-        probe.bind((LOOPBACK, 0))
-        return probe.getsockname()[1]
+    """A free port below the kernel's ephemeral range, never handed out twice:
+    a socket that asks the system for a port (such as a copy's own sending
+    socket) could otherwise take it before the copy listens there."""
+    with open("/proc/sys/net/ipv4/ip_local_port_range") as ephemeral:
+        lowest_ephemeral = int(ephemeral.read().split()[0])
+    highest = lowest_ephemeral if lowest_ephemeral > 11000 else 65536
+    while True:
+        port = random.randrange(10000, highest)
+        if port not in _handed_out and port_is_free(port):
+            _handed_out.add(port)
+            return port
 
 
 def port_is_free(port):
