@@ -42,7 +42,7 @@ extern "C" void restoreTerminalAndDie(int signal_number) {
     raise(signal_number);
 }
 
-extern "C" void restoreTerminalAndStop(int) {
+extern "C" void restoreTerminalAndStop(int /*signal_number*/) {
     const int saved_errno = errno;
     setTerminalFromHandler(attributes_to_restore);
     // Stop exactly as Ctrl-Z stops a program by default, so the shell reports
@@ -60,7 +60,9 @@ extern "C" void restoreTerminalAndStop(int) {
     errno = saved_errno;
 }
 
-extern "C" void reapplyTerminal(int) { setTerminalFromHandler(attributes_in_use); }
+extern "C" void reapplyTerminal(int /*signal_number*/) {
+    setTerminalFromHandler(attributes_in_use);
+}
 
 void handle(int signal_number, void (*handler)(int), int flags) {
     struct sigaction previous {};
