@@ -3,6 +3,7 @@ a pseudo-terminal and talks to it over UDP on 127.0.0.1 only."""
 
 import os
 import random
+import re
 import socket
 import subprocess
 import termios
@@ -11,11 +12,18 @@ import time
 import pexpect
 import pytest
 
+SOURCE_ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 LOOPBACK = "127.0.0.1"
 READY = "Allocating memory for recieving packets...Success!"
 QUESTION = "Is this correct? [Y/n] "
 USAGE = (b"\nInvalid syntax!\n\tquennimard <other_ip> <other_ip's_send_port>"
          b" <reply_ip> <listen_port>\n\n")
+
+
+def project_version():
+    """The version, from the one place the build keeps it."""
+    with open(os.path.join(SOURCE_ROOT, "CMakeLists.txt")) as cmake:
+        return re.search(r"^project\(quennimard VERSION (\S+)", cmake.read(), re.M).group(1)
 
 
 def binaries():
@@ -309,6 +317,18 @@ def spawn():
     yield start
     for copy in copies:
         copy.close()
+
+
+def start_redirected(binary, listen, stdout, stderr=subprocess.PIPE, shell_setup="", env=None):
+    """Starts a copy, set up by a bash `shell_setup`, whose standard input and
+    output are no terminal, and confirms it where the build asks."""
+    argv = [*command_for(binary), LOOPBACK, str(free_port()), LOOPBACK, str(listen)]
+    child = subprocess.Popen(["bash", "-c", shell_setup + ' exec "$0" "$@"', *argv],
+                             stdin=subprocess.PIPE, stdout=stdout, stderr=stderr, env=env)
+    if variant_of(binary) == "i386":
+        child.stdin.write(b"y\n")
+    child.stdin.close()
+    return child
 
 
 def run_plain(binary, args, timeout=10, input_text=b""):

@@ -9,8 +9,8 @@ import termios
 import pexpect
 import pytest
 
-from conftest import (READY, command_for, free_port, port_is_free, shown, variant_of,
-                      wait_for)
+from conftest import (READY, command_for, free_port, port_is_free, shown, start_redirected,
+                      variant_of, wait_for)
 
 HELP = ("\r\n Help:\r\n"
         "\tshow_dest_info - displays current destination IP address and port number\r\n"
@@ -215,18 +215,6 @@ def test_output_to_a_file_arrives_line_by_line_and_survives_a_signal(binary, pee
         assert log.read_text().endswith(vector)
     finally:
         child.terminate(force=True)
-
-
-def start_redirected(binary, listen, stdout, stderr=subprocess.PIPE, shell_setup="", env=None):
-    """Starts a copy whose standard input and output are no terminal, and
-    confirms it where the build asks."""
-    argv = [*command_for(binary), "127.0.0.1", str(free_port()), "127.0.0.1", str(listen)]
-    child = subprocess.Popen(["/bin/sh", "-c", shell_setup + ' exec "$0" "$@"', *argv],
-                             stdin=subprocess.PIPE, stdout=stdout, stderr=stderr, env=env)
-    if variant_of(binary) == "i386":
-        child.stdin.write(b"y\n")
-    child.stdin.close()
-    return child
 
 
 @pytest.mark.parametrize("sigpipe", ["default", "ignored"])

@@ -9,26 +9,20 @@ import subprocess
 
 import pytest
 
-from conftest import USAGE, binaries, free_port, is_sanitized, run_plain, variant_of
+from conftest import (SOURCE_ROOT, USAGE, binaries, free_port, is_sanitized, project_version,
+                      run_plain, variant_of)
 
-SOURCE_ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 HARDENING = ["Position Independent Executable", "Stack protected", "Fortify Source functions",
              "Read-only relocations", "Immediate binding"]
 
 
 def build_dir_of(binary):
     build_dir = os.path.dirname(binary)
-    cache = os.path.join(build_dir, "CMakeCache.txt")
-    if not os.path.exists(cache):
+    if not os.path.exists(os.path.join(build_dir, "CMakeCache.txt")):
         pytest.skip("not a CMake build tree")
-    if re.search(r"^QUENNIMARD_SANITIZE:BOOL=ON$", open(cache).read(), re.M):
+    if is_sanitized(binary):
         pytest.skip("sanitizer builds are not packaged")
     return build_dir
-
-
-def project_version():
-    with open(os.path.join(SOURCE_ROOT, "CMakeLists.txt")) as cmake:
-        return re.search(r"^project\(quennimard VERSION (\S+)", cmake.read(), re.M).group(1)
 
 
 def assert_hardened(elf):

@@ -1,14 +1,10 @@
 """Command line, confirmation summary, start-up announcements and set-up failures."""
 
-import os
-import re
 import socket
 import subprocess
 
-from conftest import (LOOPBACK, READY, USAGE, command_for, free_port, port_is_free, run_plain,
-                      skip_unless_4555_free, variant_of, wait_for)
-
-SOURCE_ROOT = os.path.join(os.path.dirname(__file__), "..", "..")
+from conftest import (LOOPBACK, READY, USAGE, free_port, port_is_free, project_version,
+                      run_plain, skip_unless_4555_free, start_redirected, variant_of, wait_for)
 
 
 def test_wrong_argument_count_prints_usage_only(binary):
@@ -20,8 +16,7 @@ def test_wrong_argument_count_prints_usage_only(binary):
 
 
 def test_help_and_version_as_the_only_argument(binary):
-    version = re.search(r"^project\(quennimard VERSION (\S+)",
-                        open(os.path.join(SOURCE_ROOT, "CMakeLists.txt")).read(), re.M).group(1)
+    version = project_version()
     for option in ("--help", "-h"):
         result = run_plain(binary, [option])
         assert (result.returncode, result.stderr) == (0, b"")
@@ -133,13 +128,8 @@ def test_descriptors_select_cannot_take_are_refused_not_aborted_on(binary, peer)
     def run_with_open(highest, datagrams):
         listen = free_port()
         inherit = (f'ulimit -n 4096; for ((fd = 3; fd <= {highest}; fd++)); do '
-                   'eval "exec $fd</dev/null"; done; exec "$0" "$@"')
-        child = subprocess.Popen(
-            ["bash", "-c", inherit, *command_for(binary), LOOPBACK, str(peer.port), LOOPBACK,
-             str(listen)],
-            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        child.stdin.write(b"y\n")  # the 32-bit build's question
-        child.stdin.close()
+                   'eval "exec $fd</dev/null"; done;')
+        child = start_redirected(binary, listen, subprocess.PIPE, shell_setup=inherit)
         assert wait_for(lambda: child.poll() is not None or not port_is_free(listen), timeout=10)
         if child.poll() is None:
             peer.send(datagrams, listen)
