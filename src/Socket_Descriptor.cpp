@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <initializer_list>
 
 namespace {
@@ -43,13 +45,21 @@ int descriptorOf(UDPsocket socket) {
 std::string socketDescriptorError() {
     // A new socket takes the lowest free descriptor, so sockets opened and
     // closed now get the numbers the program's sockets will get. Fortified
-    // select() aborts the process on a descriptor of FD_SETSIZE or more, and
-    // no descriptor the caller passed on may be closed to make room.
+    // FD_SET aborts the process on a descriptor of FD_SETSIZE or more before
+    // select() runs, and no descriptor the caller passed on may be closed to
+    // make room.
     const int sending = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     const int listening = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const int socket_errno = errno;
     const int highest = std::max(sending, listening);
     for (const int probe : {sending, listening}) {
         if (probe >= 0) close(probe);
+    }
+    if (std::min(sending, listening) < 0 && (socket_errno == EMFILE || socket_errno == ENFILE)) {
+        return std::string(
+                   "Too many descriptors inherited: no descriptor is left for the two "
+                   "sockets (") +
+               std::strerror(socket_errno) + ").";
     }
     if (highest < FD_SETSIZE) return {};
     return "Too many descriptors inherited: the two sockets would get descriptors up to " +

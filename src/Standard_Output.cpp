@@ -1,19 +1,74 @@
-// Standard_Output.cpp: line buffering of standard output, the caller's
-// SIGPIPE disposition, and the end of the program when output fails.
+// Standard_Output.cpp: the standard descriptors checked at start, a line
+// buffer for standard output that waits instead of failing while the output
+// is full, the caller's SIGPIPE disposition, and the end of the program when
+// output fails.
 #include "Standard_Output.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <initializer_list>
 
 namespace {
 
 struct sigaction sigpipe_at_start {};
 
+// The reason of the write that failed, for the one line that ends the copy.
+int failed_write_errno = 0;
+
+bool isOpen(int fd) { return fcntl(fd, F_GETFD) != -1 || errno != EBADF; }
+
+void waitUntilWritable() {
+    pollfd output{STDOUT_FILENO, POLLOUT, 0};
+    poll(&output, 1, -1);  // a signal or an error: the next write tells
+}
+
+// Writes all of `size` bytes, waiting whenever the output is full; fewer only
+// when a write really failed, which marks the stream as failed.
+ssize_t writeWaitingWhileFull(void* /*cookie*/, const char* data, size_t size) {
+    size_t written = 0;
+    while (written < size) {
+        const ssize_t count = write(STDOUT_FILENO, data + written, size - written);
+        if (count >= 0) {
+            written += static_cast<size_t>(count);
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            waitUntilWritable();
+        } else if (errno != EINTR) {
+            failed_write_errno = errno;
+            break;
+        }
+    }
+    return static_cast<ssize_t>(written);
+}
+
 }  // namespace
+
+void secureStandardDescriptors() {
+    if (!isOpen(STDOUT_FILENO)) {
+        std::fputs("Standard output is closed: there is nowhere to show messages.\n", stderr);
+        std::exit(1);
+    }
+    // With standard output open, a new descriptor takes the lowest free one,
+    // which is the closed one of these.
+    for (const int fd : {STDIN_FILENO, STDERR_FILENO}) {
+        if (!isOpen(fd) && open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY) != fd) {
+            std::exit(1);
+        }
+    }
+}
 
 void bufferOutputByLine() {
     static char buffer[1 << 14];
+    // glibc drops what a failed write held, and a write that would block
+    // fails, so the writes go through a function that waits instead.
+    const cookie_io_functions_t output{nullptr, writeWaitingWhileFull, nullptr, nullptr};
+    if (FILE* waiting = fopencookie(nullptr, "w", output)) stdout = waiting;
     std::setvbuf(stdout, buffer, _IOLBF, sizeof buffer);
 }
 
@@ -22,7 +77,8 @@ void rememberSigpipeDisposition() { sigaction(SIGPIPE, nullptr, &sigpipe_at_star
 void restoreSigpipeDisposition() { sigaction(SIGPIPE, &sigpipe_at_start, nullptr); }
 
 void endIfOutputFailed() {
-    if (!std::ferror(stdout)) return;
-    std::fputs("Cannot write to standard output (is its reader gone?): ending.\n", stderr);
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return;
+    const int reason = failed_write_errno != 0 ? failed_write_errno : EIO;
+    std::fprintf(stderr, "Cannot write to standard output (%s): ending.\n", std::strerror(reason));
     std::exit(1);
 }

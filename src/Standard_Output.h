@@ -1,21 +1,29 @@
-// Standard_Output.h: standard output kept as a filter keeps it: every line
-// out at once, the SIGPIPE disposition the caller gave, and an end with a
-// message once it can no longer be written.
+// Standard_Output.h: the standard descriptors made safe at start, and
+// standard output kept as a filter keeps it: every line out at once, nothing
+// lost to a full pipe or a paused terminal, the SIGPIPE disposition the
+// caller gave, and an end with its reason once it can no longer be written.
 #pragma once
 
+// Refuses a closed standard output (one line on standard error, status 1),
+// and puts /dev/null on a closed standard input or error, so that no socket
+// ever takes descriptor 0, 1 or 2.
+void secureStandardDescriptors();
+
 // Line-buffers standard output whatever it is, with room for a whole
-// received vector, so each line reaches a pipe or file at once.
+// received vector, so each line reaches a pipe or file at once. A write that
+// would block (a full pipe, a terminal paused with Ctrl-S, on a non-blocking
+// descriptor) waits until the output takes more, so nothing is lost.
 void bufferOutputByLine();
 
-// Notes the SIGPIPE disposition found at start; SDL_net's start-up sets it
-// to ignored, and its teardown to default.
+// Notes the SIGPIPE disposition found at start.
 void rememberSigpipeDisposition();
 
-// Puts back the noted disposition, so that by default a copy whose output
-// reader is gone ends at its next write, as filters do.
+// Puts back the noted disposition: SDL_net's start-up sets SIGPIPE to
+// ignored, and its teardown to default. By default a copy whose output
+// reader is gone then ends at its next write, as filters do.
 void restoreSigpipeDisposition();
 
-// Ends the program with a message on standard error and status 1 when a
-// write to standard output has failed (SIGPIPE ignored by the caller, or
-// another write error).
+// Writes out what standard output holds, and ends the program with one line
+// on standard error and status 1 when a write to it has failed (its reader
+// gone while SIGPIPE is ignored, a full disk, an I/O error).
 void endIfOutputFailed();

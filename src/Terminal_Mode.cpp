@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <initializer_list>
@@ -64,6 +65,24 @@ extern "C" void reapplyTerminal(int /*signal_number*/) {
     setTerminalFromHandler(attributes_in_use);
 }
 
+// Holds back one signal's handler for the life of the object; a signal that
+// arrives meanwhile is handled as soon as the object goes.
+class Signal_Held {
+  public:
+    explicit Signal_Held(int signal_number) {
+        sigset_t held;
+        sigemptyset(&held);
+        sigaddset(&held, signal_number);
+        sigprocmask(SIG_BLOCK, &held, &previous);
+    }
+    ~Signal_Held() { sigprocmask(SIG_SETMASK, &previous, nullptr); }
+    Signal_Held(const Signal_Held&) = delete;
+    Signal_Held& operator=(const Signal_Held&) = delete;
+
+  private:
+    sigset_t previous{};
+};
+
 void handle(int signal_number, void (*handler)(int), int flags) {
     struct sigaction previous {};
     sigaction(signal_number, nullptr, &previous);
@@ -84,6 +103,8 @@ void handle(int signal_number, void (*handler)(int), int flags) {
 int changeTerminal(const termios& working, const termios& saved, int action) {
     attributes_to_restore = saved;
     attributes_in_use = working;
+    // The handlers must see both records before the flag that lets them act.
+    std::atomic_signal_fence(std::memory_order_seq_cst);
     terminal_changed = 1;
     const int status = tcsetattr(STDIN_FILENO, action, &working);
     if (status != 0) terminal_changed = 0;
@@ -91,10 +112,15 @@ int changeTerminal(const termios& working, const termios& saved, int action) {
 }
 
 int restoreTerminal(const termios& saved, int action) {
-    // Cleared first: a stop and fg landing between the two would otherwise
-    // have the SIGCONT handler set the call's mode again for good.
+    // The flag stays set until the mode is back, so an ending signal at any
+    // moment still restores it. A stop and fg in between would have SIGCONT
+    // set the call's mode again for good, so its handler waits until the
+    // flag is clear. Ending signals are not held: a copy that the terminal
+    // stopped in this very call, in the background, must still end on them.
+    const Signal_Held continue_held(SIGCONT);
+    const int status = tcsetattr(STDIN_FILENO, action, &saved);
     terminal_changed = 0;
-    return tcsetattr(STDIN_FILENO, action, &saved);
+    return status;
 }
 
 void restoreTerminalOnSignals() {

@@ -14,6 +14,7 @@
 #include "Build_Variant.h"
 #include "Message_Vector.h"
 #include "Setup_Failure.h"
+#include "Standard_Output.h"
 
 namespace {
 
@@ -40,6 +41,7 @@ UDP_Client_Service::UDP_Client_Service(std::string dest_ip, std::string dest_por
       listen_port(std::move(listen_port)) {
     std::printf("\nInitializing SDL_net (sending)...");
     if (SDLNet_Init() < 0) failSetupStep("SDLNet_Init", std::strerror(errno));
+    restoreSigpipeDisposition();  // the library's start-up ignores SIGPIPE
     std::puts("Success!");
 
     resolve_server_address();
@@ -65,6 +67,7 @@ UDP_Client_Service::~UDP_Client_Service() {
     SDLNet_FreePacketV(packets);
     std::printf("Done!\nExiting SDLNet and terminating server...");
     SDLNet_Quit();
+    restoreSigpipeDisposition();  // the library's teardown sets SIGPIPE to default
     std::puts("Done!");
 }
 

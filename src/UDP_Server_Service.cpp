@@ -14,6 +14,7 @@
 #include "Screen.h"
 #include "Setup_Failure.h"
 #include "Socket_Descriptor.h"
+#include "Standard_Output.h"
 
 namespace {
 
@@ -38,6 +39,7 @@ UDP_Server_Service::UDP_Server_Service(std::string reply_ip, std::string listen_
 
     std::printf("Initializing SDL_net (recieve)...");
     if (SDLNet_Init() < 0) failSetupStep("SDLNet_Init", std::strerror(errno));
+    restoreSigpipeDisposition();  // the library's start-up ignores SIGPIPE
     std::puts("Success!");
 
     std::printf("Opening port %s for incoming connections...", this->listen_port.c_str());
@@ -73,6 +75,7 @@ UDP_Server_Service::~UDP_Server_Service() {
     SDLNet_FreePacketV(packets);
     std::printf("Done!\nExiting SDLNet and terminating server...");
     SDLNet_Quit();
+    restoreSigpipeDisposition();  // the library's teardown sets SIGPIPE to default
     std::puts("Done!");
 }
 

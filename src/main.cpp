@@ -2,7 +2,6 @@
 // over keyboard and listen socket, the console commands, and teardown.
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
 #include <limits>
 #include <string>
@@ -25,34 +24,23 @@ constexpr char USAGE[] =
     "\nInvalid syntax!\n\tquennimard <other_ip> <other_ip's_send_port> <reply_ip> "
     "<listen_port>\n\n";
 
-constexpr char OPTIONS_HELP[] =
-    "Usage: quennimard <other_ip> <other_ip's_send_port> <reply_ip> <listen_port>\n"
-    "       quennimard --help | --version\n"
-    "\n"
-    "Exchanges one-word text messages over UDP with one peer that runs quennimard\n"
-    "too. Press Enter twice for the \"$ \" prompt, then type send, show_dest_info,\n"
-    "help or exit. Sending the word quit ends both copies.\n"
-    "\n"
-    "  other_ip              the peer's IPv4 address or host name\n"
-    "  other_ip's_send_port  the port to send to: the peer's listen port (1-65535)\n"
-    "  reply_ip              this copy's own address, as the peer should see it\n"
-    "  listen_port           the port this copy listens on (1-65535; 0 for 4555)\n"
-    "\n"
-    "See quennimard(1) for the details.\n";
-
 // Where the keyboard cannot be watched together with the listen socket, an
 // idle pass sleeps on the socket this long at most, so a key is still noticed
 // soon and the copy never goes deaf.
 constexpr Uint32 FALLBACK_IDLE_WAIT_MS = 20;
 
-// Reads one word; false at the end of input, which ends the program the way
-// "exit" does instead of repeating the last word.
-bool readWord(std::string& word) { return static_cast<bool>(std::cin >> word); }
+// Writes out the prompt before waiting, ending the copy if it cannot be
+// written, then reads one word; false at the end of input, which ends the
+// program the way "exit" does instead of repeating the last word.
+bool readWord(std::string& word) {
+    endIfOutputFailed();
+    return static_cast<bool>(std::cin >> word);
+}
 
-// Reads the message word, then drops the rest of its line, so that no later
-// word of it is ever taken for a command.
-bool readMessage(std::string& message) {
-    if (!readWord(message)) return false;
+// Reads one word, then drops the rest of its line, so that no later word of
+// a message or an answer is ever taken for a command.
+bool readWordOfLine(std::string& word) {
+    if (!readWord(word)) return false;
     std::cin.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
     return true;
 }
@@ -63,27 +51,12 @@ bool readMessage(std::string& message) {
 // for the user instead of ending the program.
 bool confirmed() {
     std::string answer;
-    readWord(answer);
+    readWordOfLine(answer);
     if (std::cin.eof()) {
         std::cin.clear();
         std::clearerr(stdin);
     }
     return answer != "n" && answer != "N";
-}
-
-// Answers --help and --version, a lone argument by the Unix convention, and
-// ends the program; any other lone argument is left to the usage check.
-void answerOption(const char* option) {
-    if (std::strcmp(option, "--help") == 0 || std::strcmp(option, "-h") == 0) {
-        std::fputs(OPTIONS_HELP, stdout);
-    } else if (std::strcmp(option, "--version") == 0 || std::strcmp(option, "-V") == 0) {
-        std::puts("quennimard " QUENNIMARD_VERSION);
-    } else {
-        return;
-    }
-    std::fflush(stdout);
-    endIfOutputFailed();
-    std::exit(0);
 }
 
 // Ends the program, before anything is printed, asked or bound, when an
@@ -103,7 +76,7 @@ int runCommand(UDP_Client_Service& client, std::string& command, std::string& me
 
     if (command == "send") {
         std::printf(" > ");
-        if (!readMessage(message)) return 1;
+        if (!readWordOfLine(message)) return 1;
         client.send_msg(message);
         if (message == "quit") {
             if constexpr (I386_BUILD) clearScreen();
@@ -152,8 +125,9 @@ int main(int argc, char** argv) {
     std::string command;
     int stop = 0;
 
+    secureStandardDescriptors();
     bufferOutputByLine();
-    if (argc == 2) answerOption(argv[1]);
+    rememberSigpipeDisposition();
     if (argc == 5) refuseUnusableStart(argv);
     if (!checkArgs(argc, argv)) {
         std::fwrite(USAGE, 1, sizeof USAGE - 1, stderr);
@@ -169,10 +143,9 @@ int main(int argc, char** argv) {
         const std::string dest_port = argv[2];
         const std::string reply_ip = argv[3];
         const std::string listen_port = argv[4];
-        rememberSigpipeDisposition();
         UDP_Client_Service client(dest_ip, dest_port, reply_ip, listen_port);
         UDP_Server_Service server(reply_ip, listen_port);
-        restoreSigpipeDisposition();
+        endIfOutputFailed();  // before the first wait, not at the first key
 
         while (stop == 0) {
             const bool key_opened_prompt = kbhit() != 0 && getch() == '\n';
@@ -187,8 +160,6 @@ int main(int argc, char** argv) {
 
         std::puts("\nTerminating program normally...");
     }
-    restoreSigpipeDisposition();  // SDL_net's teardown sets it to default
-    std::fflush(stdout);
     endIfOutputFailed();
     return 0;
 }

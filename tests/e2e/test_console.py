@@ -1,16 +1,22 @@
 """The console as a person uses it: opening the prompt, the commands, end of
 input, and signals while the program waits for a key."""
 
+import fcntl
 import os
+import random
 import signal
 import subprocess
+import sys
 import termios
+import time
 
 import pexpect
 import pytest
 
 from conftest import (READY, command_for, free_port, port_is_free, shown, start_redirected,
                       variant_of, wait_for)
+
+F_SETPIPE_SZ = 1031  # fcntl's number for it on Linux
 
 HELP = ("\r\n Help:\r\n"
         "\tshow_dest_info - displays current destination IP address and port number\r\n"
@@ -118,6 +124,22 @@ def test_signal_while_waiting_restores_the_terminal(binary, spawn, how, state):
     assert copy.child.signalstatus == number
     assert copy.final_lflag & termios.ICANON, "line editing left off"
     assert copy.final_lflag & termios.ECHO, "echo left off"
+
+
+def test_sigterm_under_traffic_restores_the_terminal(binary, spawn, peer):
+    """The signal lands at any moment: in kbhit, getch, the idle wait, a
+    receive or between them; every time the terminal gets its line mode back."""
+    for round_number in range(10):
+        copy = spawn(binary, free_port(), free_port())
+        if round_number % 2:
+            copy.child.send("x")  # from now on it waits in getch
+        for _ in range(random.randrange(20, 200)):
+            peer.send([b"a\0", b"b\0", b"c\0"], int(copy.args[3]))
+        os.kill(copy.child.pid, signal.SIGTERM)
+        copy.finish()
+        assert copy.child.signalstatus == signal.SIGTERM
+        assert copy.final_lflag & termios.ICANON, "line editing left off"
+        assert copy.final_lflag & termios.ECHO, "echo left off"
 
 
 def test_sigterm_restores_a_terminal_that_is_not_the_controlling_one(binary, spawn):
@@ -260,3 +282,71 @@ def test_a_log_gets_no_escape_codes_and_no_complaint_from_clear(binary, peer, tm
     text = log.read_bytes()
     assert b"Server recieved \"quit\" signal from client!" in text
     assert b"\x1b" not in text
+
+
+# Reads its standard input until it has seen the text given, then leaves.
+READER = ("import os, sys\ndata = b''\n"
+          "while sys.argv[1].encode() not in data and (chunk := os.read(0, 65536)):\n"
+          "    data += chunk")
+
+
+@pytest.mark.parametrize("leaves", ["while-idle", "at-the-prompt"])
+def test_a_reader_gone_under_ignored_sigpipe_ends_the_copy_before_it_reads_on(binary, peer,
+                                                                           leaves):
+    marker = READY + "\n\n" if leaves == "while-idle" else "\n$ "
+    script = ("trap '' PIPE; { \"$0\" \"$@\"; echo status=$? >&2; } | "
+              f"{{ {sys.executable} -c \"$READER\" '{marker}'; echo gone >&2; }}")
+    argv = [*command_for(binary), "127.0.0.1", str(peer.port), "127.0.0.1", str(free_port())]
+    child = pexpect.spawn("/bin/bash", ["-c", script, *argv], timeout=10,
+                          env=dict(os.environ, TERM="xterm", READER=READER))
+    tty = os.open(os.readlink(f"/proc/{child.pid}/fd/1"), os.O_RDWR | os.O_NOCTTY)
+    try:
+        def wait_for_key_wait():
+            assert wait_for(lambda: not termios.tcgetattr(tty)[3] & termios.ECHO, step=0.005)
+
+        if variant_of(binary) == "i386":
+            child.send("y\r")
+        if leaves == "while-idle":
+            child.expect_exact("gone")
+            child.send("\r")
+            wait_for_key_wait()
+            child.send("\rsend\rhello\r")  # the failed "$ " must end it before it reads
+        else:
+            child.send("\r")
+            wait_for_key_wait()
+            child.send("\r")
+            child.expect_exact("gone")
+            child.send("exit\r")  # its teardown then writes to no reader
+        child.expect_exact("Cannot write to standard output (Broken pipe): ending.\r\nstatus=1")
+        assert peer.nothing_waiting()
+    finally:
+        os.close(tty)
+        child.terminate(force=True)
+
+
+def test_a_full_output_is_waited_for_not_taken_for_a_gone_reader(binary, peer):
+    read_end, write_end = os.pipe()
+    fcntl.fcntl(write_end, F_SETPIPE_SZ, 4096)  # a few vectors fill it
+    fcntl.fcntl(write_end, fcntl.F_SETFL, fcntl.fcntl(write_end, fcntl.F_GETFL) | os.O_NONBLOCK)
+    listen = free_port()
+    child = start_redirected(binary, listen, write_end)
+    os.close(write_end)
+    try:
+        with os.fdopen(read_end, "rb") as output:
+            shown_so_far = b""
+            while READY.encode() not in shown_so_far:
+                shown_so_far += output.read1(65536)
+            messages = [b"m%02d" % i for i in range(60)]
+            for message in messages:  # nobody reads: the copy must wait, not end
+                peer.send([b"a\0", b"b\0", message + b"\0"], listen)
+                time.sleep(0.002)
+            time.sleep(0.5)
+            assert child.poll() is None, child.stderr.read()
+            peer.send([b"a\0", b"b\0", b"quit\0"], listen)
+            shown_so_far += output.read()
+        assert child.wait(timeout=10) == 0
+        for message in messages:
+            assert b"\t MSG: " + message + b"\n" in shown_so_far, message
+    finally:
+        child.kill()
+        child.wait()

@@ -28,9 +28,11 @@ def test_answer_n_refuses_before_anything_starts(binary32):
         assert CLEAR not in result.stdout and b"SDL_net" not in result.stdout
 
 
-@pytest.mark.parametrize("answer", ["y", "Y", "yes", "no"])
+@pytest.mark.parametrize("answer", ["y", "Y", "yes", "no", "y exit"])
 def test_any_other_word_goes_on(binary32, spawn, answer):
     copy = spawn(binary32, free_port(), free_port(), answer=answer)
+    copy.command("help")  # the rest of the answer's line was dropped, not read as a command
+    copy.expect("\r\n Help:\r\n")
     copy.exit_normally()
 
 

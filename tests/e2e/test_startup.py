@@ -1,35 +1,42 @@
 """Command line, confirmation summary, start-up announcements and set-up failures."""
 
+import os
 import socket
 import subprocess
 
-from conftest import (LOOPBACK, READY, USAGE, free_port, port_is_free, project_version,
-                      run_plain, skip_unless_4555_free, start_redirected, variant_of, wait_for)
+import pytest
+
+from conftest import (LOOPBACK, READY, USAGE, command_for, free_port, port_is_free, run_plain,
+                      skip_unless_4555_free, start_redirected, variant_of, wait_for)
 
 
-def test_wrong_argument_count_prints_usage_only(binary):
-    for args in ([], ["127.0.0.1", "4556", "127.0.0.1"], ["a", "1", "b", "2", "extra"]):
+def test_any_command_line_but_four_arguments_prints_usage_only(binary):
+    four = ["127.0.0.1", "4556", "127.0.0.1"]
+    for args in ([], four[:3], four + ["4555", "extra"], ["--help"], ["-h"], ["--version"],
+                 ["-V"], ["--bogus"], [""]):
         result = run_plain(binary, args)
-        assert result.returncode == 1
-        assert result.stderr == USAGE
-        assert result.stdout == b""
+        assert (result.returncode, result.stdout, result.stderr) == (1, b"", USAGE), args
 
 
-def test_help_and_version_as_the_only_argument(binary):
-    version = project_version()
-    for option in ("--help", "-h"):
-        result = run_plain(binary, [option])
-        assert (result.returncode, result.stderr) == (0, b"")
-        assert result.stdout.startswith(b"Usage: quennimard <other_ip> <other_ip's_send_port> "
-                                        b"<reply_ip> <listen_port>\n")
-        assert b"listen_port           the port this copy listens on" in result.stdout
-    for option in ("--version", "-V"):
-        result = run_plain(binary, [option])
-        assert (result.returncode, result.stdout, result.stderr) == \
-            (0, f"quennimard {version}\n".encode(), b"")
-    for other in ("--helpme", "-v", "help", ""):
-        result = run_plain(binary, [other])
-        assert (result.returncode, result.stdout, result.stderr) == (1, b"", USAGE), other
+@pytest.mark.parametrize("output, reason", [
+    (">/dev/full", b"Cannot write to standard output (No space left on device): ending.\n"),
+    (">&-", b"Standard output is closed: there is nowhere to show messages.\n"),
+    ("", b"Cannot write to standard output (Broken pipe): ending.\n"),
+], ids=["full", "closed", "pipe-without-reader"])
+def test_output_that_cannot_be_written_ends_the_copy_at_start(binary, output, reason):
+    """No key or datagram comes, so the copy must notice by itself; SIGPIPE is
+    ignored, so only the copy can say why it ends. Its port is not kept."""
+    read_end, write_end = os.pipe()
+    os.close(read_end)
+    listen = free_port()
+    try:
+        result = subprocess.run(["bash", "-c", f"trap '' PIPE; exec \"$0\" \"$@\" </dev/null {output}",
+                                 *command_for(binary), LOOPBACK, str(free_port()), LOOPBACK,
+                                 str(listen)], stdout=write_end, stderr=subprocess.PIPE, timeout=10)
+    finally:
+        os.close(write_end)
+    assert (result.returncode, result.stderr) == (1, reason)
+    assert port_is_free(listen)
 
 
 def test_summary_and_announcements(binary, spawn):
@@ -125,9 +132,9 @@ def test_listen_port_in_use_fails_with_a_reason(binary):
 def test_descriptors_select_cannot_take_are_refused_not_aborted_on(binary, peer):
     """Sockets get the lowest free descriptors; SDL_net waits on them with
     select(), which takes none of 1024 or more."""
-    def run_with_open(highest, datagrams):
+    def run_with_open(highest, datagrams, limit=4096):
         listen = free_port()
-        inherit = (f'ulimit -n 4096; for ((fd = 3; fd <= {highest}; fd++)); do '
+        inherit = (f'ulimit -n {limit}; for ((fd = 3; fd <= {highest}; fd++)); do '
                    'eval "exec $fd</dev/null"; done;')
         child = start_redirected(binary, listen, subprocess.PIPE, shell_setup=inherit)
         assert wait_for(lambda: child.poll() is not None or not port_is_free(listen), timeout=10)
@@ -136,11 +143,31 @@ def test_descriptors_select_cannot_take_are_refused_not_aborted_on(binary, peer)
         child.wait(timeout=10)  # what it prints fits in the pipes
         return child.returncode, child.stdout.read(), child.stderr.read()
 
-    status, out, err = run_with_open(1023, [])
-    assert (status, out) == (1, b"")
-    assert err.startswith(b"Too many descriptors inherited: ") and err.count(b"\n") == 1
+    # The sockets would get 1023 and 1024; or, at the common limit of 1024,
+    # only 1023, and the second none at all.
+    for limit in (4096, 1024):
+        status, out, err = run_with_open(1022, [], limit)
+        assert (status, out) == (1, b"")
+        assert err.startswith(b"Too many descriptors inherited: ") and err.count(b"\n") == 1
 
     # With two descriptors left below 1024, the copy works.
     status, out, err = run_with_open(1000, [b"a\0", b"b\0", b"quit\0"])
     assert status == 0, err
     assert b"\t MSG: quit\n" in out
+
+
+def test_closed_standard_input_and_error_are_never_taken_by_a_socket(binary, peer):
+    listen = free_port()
+    child = subprocess.Popen(["bash", "-c", 'exec "$0" "$@" <&- 2>&-', *command_for(binary),
+                              LOOPBACK, str(free_port()), LOOPBACK, str(listen)],
+                             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE)
+    try:
+        assert wait_for(lambda: not port_is_free(listen), timeout=10)
+        for fd in (0, 2):
+            assert os.readlink(f"/proc/{child.pid}/fd/{fd}") == "/dev/null"
+        peer.send([b"a\0", b"b\0", b"quit\0"], listen)  # it works as with </dev/null
+        assert b"\t MSG: quit\n" in child.communicate(timeout=10)[0]
+        assert child.returncode == 0
+    finally:
+        child.kill()
+        child.wait()
