@@ -21,9 +21,9 @@ USAGE = (b"\nInvalid syntax!\n\tquennimard <other_ip> <other_ip's_send_port>"
 
 
 def project_version():
-    """The version, from the one place the build keeps it."""
-    with open(os.path.join(SOURCE_ROOT, "CMakeLists.txt")) as cmake:
-        return re.search(r"^project\(quennimard VERSION (\S+)", cmake.read(), re.M).group(1)
+    """The version, from the one place it is written: debian/changelog."""
+    with open(os.path.join(SOURCE_ROOT, "debian", "changelog")) as changelog:
+        return re.match(r"quennimard \((\S+)\)", changelog.readline()).group(1)
 
 
 def binaries():

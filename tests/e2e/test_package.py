@@ -1,7 +1,9 @@
-"""The Debian package of each build: made by cpack as scripts/package.sh makes
-it, clean by lintian, hardened, the same bytes from two checkouts, with the
-right contents and dependencies, and the program it installs runs."""
+"""The Debian packages, made by scripts/package.sh through dpkg-buildpackage:
+lintian-clean with their .changes and the source package, hardened, stripped
+with the symbols in -dbgsym, the same bytes from another checkout built
+another way, the build options honoured, and the program installed runs."""
 
+import glob
 import os
 import re
 import shutil
@@ -10,19 +12,37 @@ import subprocess
 import pytest
 
 from conftest import (SOURCE_ROOT, USAGE, binaries, free_port, is_sanitized, project_version,
-                      run_plain, variant_of)
+                      run_plain)
 
 HARDENING = ["Position Independent Executable", "Stack protected", "Fortify Source functions",
              "Read-only relocations", "Immediate binding"]
 
+pytestmark = [
+    pytest.mark.skipif("AUTOPKGTEST_TMP" in os.environ,
+                       reason="the installed package is what an autopkgtest tests"),
+    pytest.mark.skipif(any(is_sanitized(b) for b in binaries()),
+                       reason="packages are made once, in the run of the plain builds"),
+]
 
-def build_dir_of(binary):
-    build_dir = os.path.dirname(binary)
-    if not os.path.exists(os.path.join(build_dir, "CMakeCache.txt")):
-        pytest.skip("not a CMake build tree")
-    if is_sanitized(binary):
-        pytest.skip("sanitizer builds are not packaged")
-    return build_dir
+
+@pytest.fixture(scope="module")
+def package_folders():
+    """Both packages, made as the README says."""
+    made = subprocess.run(["bash", "scripts/package.sh"], cwd=SOURCE_ROOT, capture_output=True,
+                          text=True)
+    assert made.returncode == 0, made.stdout + made.stderr
+    return {arch: os.path.join(SOURCE_ROOT, "build-deb", arch) for arch in ("amd64", "i386")}
+
+
+def deb_in(folder, name="quennimard", arch="amd64"):
+    return os.path.join(folder, f"{name}_{project_version()}_{arch}.deb")
+
+
+def assert_lintian_clean(changes):
+    lintian = subprocess.run(["lintian", "--pedantic", "-I", "-E", "--fail-on", "error,warning",
+                              changes], capture_output=True, text=True)
+    assert lintian.returncode == 0 and not re.search(r"^[EW]: ", lintian.stdout, re.M), \
+        lintian.stdout + lintian.stderr
 
 
 def assert_hardened(elf):
@@ -32,38 +52,43 @@ def assert_hardened(elf):
         assert re.search(rf"^ {feature}: yes", report, re.M), report
 
 
-def test_package_is_clean_hardened_and_installs_a_working_program(binary, spawn, peer, tmp_path):
-    config = os.path.join(build_dir_of(binary), "CPackConfig.cmake")
-    subprocess.run(["cpack", "-G", "DEB", "--config", config, "-B", str(tmp_path)],
-                   check=True, capture_output=True)
-    [deb] = [os.path.join(tmp_path, f) for f in os.listdir(tmp_path) if f.endswith(".deb")]
+def build_id(elf):
+    notes = subprocess.run(["readelf", "-n", elf], capture_output=True, text=True).stdout
+    return re.search(r"Build ID: ([0-9a-f]+)", notes).group(1)
+
+
+@pytest.mark.parametrize("arch", ["amd64", "i386"])
+def test_package_is_clean_hardened_and_installs_a_working_program(package_folders, arch, spawn,
+                                                                   peer, tmp_path):
+    folder = package_folders[arch]
+    deb = deb_in(folder, arch=arch)
+    assert_lintian_clean(os.path.join(folder, f"quennimard_{project_version()}_{arch}.changes"))
 
     def field(name):
         return subprocess.run(["dpkg-deb", "-f", deb, name], capture_output=True,
                               text=True, check=True).stdout.strip()
 
-    assert field("Architecture") == ("i386" if variant_of(binary) == "i386" else "amd64")
-    assert field("Version") == project_version()
-    depends = field("Depends")
+    assert (field("Architecture"), field("Version")) == (arch, project_version())
     for package in ("libc6 (>= ", "libstdc++6", "libsdl-net1.2", "libsdl1.2debian"):
-        assert package in depends, depends
-    lintian = subprocess.run(["lintian", "--pedantic", "--fail-on", "error,warning", deb],
-                             capture_output=True, text=True)
-    assert lintian.returncode == 0 and not re.search(r"^[EW]: ", lintian.stdout, re.M), \
-        lintian.stdout + lintian.stderr
+        assert package in field("Depends")
 
-    root = tmp_path / "root"
+    root, symbols = tmp_path / "root", tmp_path / "dbgsym"
     subprocess.run(["dpkg", "-x", deb, str(root)], check=True)
-    for path in ("usr/share/man/man1/quennimard.1.gz", "usr/share/doc/quennimard/changelog.gz",
-                 "usr/share/doc/quennimard/copyright"):
+    subprocess.run(["dpkg", "-x", deb_in(folder, "quennimard-dbgsym", arch), str(symbols)],
+                   check=True)
+    for path in ("usr/share/man/man1/quennimard.1.gz", "usr/share/doc/quennimard/changelog.gz"):
         assert (root / path).is_file(), path
-    man_page = root / "usr/share/man/man1/quennimard.1.gz"
-    lint = subprocess.run(["mandoc", "-Tlint", str(man_page)], capture_output=True, text=True)
+    assert "License: Expat" in (root / "usr/share/doc/quennimard/copyright").read_text()
+    lint = subprocess.run(["mandoc", "-Tlint", "-Wall", str(root / "usr/share/man/man1/"
+                                                            "quennimard.1.gz")],
+                          capture_output=True, text=True)
     assert lint.returncode == 0 and not lint.stdout + lint.stderr, lint.stdout + lint.stderr
+
     installed = str(root / "usr/bin/quennimard")
     sections = subprocess.run(["readelf", "-S", installed], capture_output=True, text=True).stdout
     assert ".symtab" not in sections and ".debug_info" not in sections, "not stripped"
-    assert_hardened(binary)
+    identity = build_id(installed)
+    assert (symbols / f"usr/lib/debug/.build-id/{identity[:2]}/{identity[2:]}.debug").is_file()
     assert_hardened(installed)
 
     assert run_plain(installed, []).stderr == USAGE
@@ -71,6 +96,15 @@ def test_package_is_clean_hardened_and_installs_a_working_program(binary, spawn,
     copy.send_message("packaged")
     assert peer.receive()[2].startswith(b"packaged")
     copy.exit_normally()
+
+
+def test_source_package_is_lintian_clean(package_folders):
+    tree = os.path.join(package_folders["amd64"], f"quennimard-{project_version()}")
+    made = subprocess.run(["dpkg-buildpackage", "-S", "-us", "-uc"], cwd=tree,
+                          capture_output=True, text=True)
+    assert made.returncode == 0, made.stdout + made.stderr
+    assert_lintian_clean(os.path.join(package_folders["amd64"],
+                                      f"quennimard_{project_version()}_source.changes"))
 
 
 def checkout_of_this_tree(destination):
@@ -87,19 +121,35 @@ def checkout_of_this_tree(destination):
             copy.unlink()
 
 
-def test_two_checkouts_give_the_same_package(tmp_path):
+def test_another_checkout_built_another_way_gives_the_same_package(package_folders, tmp_path):
+    """In another folder, later, under umask 077, by dpkg-buildpackage in the
+    tree itself; then with nostrip and noopt, which must be honoured."""
     if not os.path.isdir(os.path.join(SOURCE_ROOT, ".git")):
         pytest.skip("not a git checkout")
-    if any(is_sanitized(b) for b in binaries()):
-        pytest.skip("checked once, in the run of the plain build")
-    env = {k: v for k, v in os.environ.items() if k != "SOURCE_DATE_EPOCH"}
-    packages = []
-    for name in ("first", "second-checkout-in-another-folder"):
-        checkout = tmp_path / name
-        checkout_of_this_tree(checkout)
-        made = subprocess.run(["bash", "scripts/package.sh", "amd64"], cwd=checkout, env=env,
-                              capture_output=True, text=True)
+    checkout = tmp_path / "another" / "checkout"
+    checkout_of_this_tree(checkout)
+    env = {k: v for k, v in os.environ.items() if k not in ("SOURCE_DATE_EPOCH",
+                                                            "DEB_BUILD_OPTIONS")}
+
+    def build(options=""):
+        made = subprocess.run(["sh", "-c", "umask 077; exec dpkg-buildpackage -us -uc -b"],
+                              cwd=checkout, capture_output=True, text=True,
+                              env=dict(env, DEB_BUILD_OPTIONS=options))
         assert made.returncode == 0, made.stdout + made.stderr
-        packages.append((checkout / "build" / f"quennimard_{project_version()}_amd64.deb")
-                        .read_bytes())
-    assert packages[0] == packages[1], "two checkouts of one commit give different packages"
+        return made.stdout
+
+    build()
+    for name in ("quennimard", "quennimard-dbgsym"):
+        with open(deb_in(tmp_path / "another", name), "rb") as theirs, \
+                open(deb_in(package_folders["amd64"], name), "rb") as ours:
+            assert theirs.read() == ours.read(), f"{name}: not the same bytes"
+
+    shutil.rmtree(next(iter(glob.glob(str(checkout / "obj-*")))))
+    log = build("nostrip noopt")
+    root = tmp_path / "unstripped"
+    subprocess.run(["dpkg", "-x", deb_in(tmp_path / "another"), str(root)], check=True)
+    sections = subprocess.run(["readelf", "-S", str(root / "usr/bin/quennimard")],
+                              capture_output=True, text=True).stdout
+    assert ".debug_info" in sections, "nostrip was not honoured"
+    compiles = [line for line in log.splitlines() if "main.cpp.o -c" in line]
+    assert compiles and all(" -O0 " in line and " -O2 " not in line for line in compiles)
