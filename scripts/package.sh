@@ -43,7 +43,7 @@ for architecture in "${architectures[@]}"; do
     rm -rf "$out"
     export_tree "$out/quennimard-$version"
     options=(-us -uc -b)
-    [[ $architecture == "$(dpkg --print-architecture)" ]] || options+=(-a"$architecture" -Pcross)
+    [[ $architecture == "$(dpkg --print-architecture)" ]] || options+=(-a"$architecture")
     if ! (cd "$out/quennimard-$version" && dpkg-buildpackage "${options[@]}") >"$out/build.log" 2>&1; then
         cat "$out/build.log"
         exit 1

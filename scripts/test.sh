@@ -3,8 +3,9 @@
 # AddressSanitizer + UndefinedBehaviorSanitizer, and 32-bit x86, whose own
 # behaviour is also built for x86-64, plain and sanitized), and runs the whole
 # suite: unit tests, and the end-to-end suite (valgrind and the flood among it)
-# against every build and every pairing of builds; then a minute of fuzzing of
-# the receive path.
+# against every build and every pairing of builds, the Debian packages among
+# it; then a minute of fuzzing of the receive path, and the suite once more as
+# an autopkgtest against the installed amd64 package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -34,5 +35,20 @@ for dir in build build-asan; do
 done
 echo "== fuzzing the receive path"
 record bash scripts/fuzz.sh 60
+# The suite again, as Debian's autopkgtest runs it: against the amd64 package
+# that the plain run made, installed on this machine.
+echo "== autopkgtest of the amd64 package"
+autopkgtest_of_package() {
+    local log
+    log=$(mktemp)
+    if ! autopkgtest build-deb/amd64/quennimard_*_amd64.deb . -- null >"$log" 2>&1; then
+        tail -n 60 "$log"
+        rm -f "$log"
+        return 1
+    fi
+    grep -E '^e2e +PASS' "$log"
+    rm -f "$log"
+}
+record autopkgtest_of_package
 echo "suites: $passed passed, $failed failed"
 [[ $failed -eq 0 ]]
