@@ -13,10 +13,14 @@
 namespace {
 
 // Only the signal handlers read these: the attributes found on entry to the
-// call in progress, the ones it set, and whether the terminal has the latter.
+// call in progress, the ones it set, and which of them the terminal has.
 termios attributes_to_restore{};
 termios attributes_in_use{};
-volatile std::sig_atomic_t terminal_changed = 0;
+
+// While the call's mode is being put back, an ending or stopping signal must
+// still put it back, but fg must not set it again, or it would stay for good.
+enum Terminal_State : std::sig_atomic_t { AS_FOUND, CHANGED, BEING_RESTORED };
+volatile std::sig_atomic_t terminal_state = AS_FOUND;
 
 // The terminal belongs to whichever process group is in its foreground; a job
 // in the background must not set it under the shell's feet. A terminal that
@@ -30,7 +34,7 @@ bool mayTouchTerminal() {
 
 void setTerminalFromHandler(const termios& attributes) {
     const int saved_errno = errno;
-    if (terminal_changed && mayTouchTerminal()) {
+    if (terminal_state != AS_FOUND && mayTouchTerminal()) {
         tcsetattr(STDIN_FILENO, TCSANOW, &attributes);
     }
     errno = saved_errno;
@@ -62,26 +66,8 @@ extern "C" void restoreTerminalAndStop(int /*signal_number*/) {
 }
 
 extern "C" void reapplyTerminal(int /*signal_number*/) {
-    setTerminalFromHandler(attributes_in_use);
+    if (terminal_state == CHANGED) setTerminalFromHandler(attributes_in_use);
 }
-
-// Holds back one signal's handler for the life of the object; a signal that
-// arrives meanwhile is handled as soon as the object goes.
-class Signal_Held {
-  public:
-    explicit Signal_Held(int signal_number) {
-        sigset_t held;
-        sigemptyset(&held);
-        sigaddset(&held, signal_number);
-        sigprocmask(SIG_BLOCK, &held, &previous);
-    }
-    ~Signal_Held() { sigprocmask(SIG_SETMASK, &previous, nullptr); }
-    Signal_Held(const Signal_Held&) = delete;
-    Signal_Held& operator=(const Signal_Held&) = delete;
-
-  private:
-    sigset_t previous{};
-};
 
 void handle(int signal_number, void (*handler)(int), int flags) {
     struct sigaction previous {};
@@ -105,21 +91,19 @@ int changeTerminal(const termios& working, const termios& saved, int action) {
     attributes_in_use = working;
     // The handlers must see both records before the flag that lets them act.
     std::atomic_signal_fence(std::memory_order_seq_cst);
-    terminal_changed = 1;
+    terminal_state = CHANGED;
     const int status = tcsetattr(STDIN_FILENO, action, &working);
-    if (status != 0) terminal_changed = 0;
+    if (status != 0) terminal_state = AS_FOUND;
     return status;
 }
 
 int restoreTerminal(const termios& saved, int action) {
-    // The flag stays set until the mode is back, so an ending signal at any
-    // moment still restores it. A stop and fg in between would have SIGCONT
-    // set the call's mode again for good, so its handler waits until the
-    // flag is clear. Ending signals are not held: a copy that the terminal
-    // stopped in this very call, in the background, must still end on them.
-    const Signal_Held continue_held(SIGCONT);
+    // Until the mode is back, a signal at any moment still finds something to
+    // put back; no signal is held, so a copy that the terminal stops in this
+    // very call, in the background, still ends on one.
+    terminal_state = BEING_RESTORED;
     const int status = tcsetattr(STDIN_FILENO, action, &saved);
-    terminal_changed = 0;
+    terminal_state = AS_FOUND;
     return status;
 }
 
