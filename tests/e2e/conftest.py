@@ -122,6 +122,13 @@ def wait_for(condition, timeout=5.0, step=0.02):
     return True
 
 
+def wait_for_key_wait(tty_fd, timeout=5.0):
+    """Waits until the program on the terminal `tty_fd` blocks for a key:
+    only then is echo off."""
+    assert wait_for(lambda: not termios.tcgetattr(tty_fd)[3] & termios.ECHO, timeout,
+                    step=0.005), "the program never waited for a key"
+
+
 def shown(binary, count, ip, port, msg):
     """The lines a copy of `binary` prints for one received vector."""
     lines = [f"# Packets recieved: {count}"]
@@ -235,9 +242,7 @@ class Copy:
         return termios.tcgetattr(self.tty_fd)[3]
 
     def wait_for_key_wait(self, timeout=5.0):
-        """Waits until the program blocks for a key: only then is echo off."""
-        assert wait_for(lambda: not self.lflag() & termios.ECHO, timeout, step=0.005), \
-            "the program never waited for a key"
+        wait_for_key_wait(self.tty_fd, timeout)
 
     def open_prompt(self):
         self.child.send("\r")

@@ -14,7 +14,7 @@ import pexpect
 import pytest
 
 from conftest import (READY, command_for, free_port, port_is_free, shown, start_redirected,
-                      variant_of, wait_for)
+                      variant_of, wait_for, wait_for_key_wait)
 
 F_SETPIPE_SZ = 1031  # fcntl's number for it on Linux
 
@@ -301,19 +301,16 @@ def test_a_reader_gone_under_ignored_sigpipe_ends_the_copy_before_it_reads_on(bi
                           env=dict(os.environ, TERM="xterm", READER=READER))
     tty = os.open(os.readlink(f"/proc/{child.pid}/fd/1"), os.O_RDWR | os.O_NOCTTY)
     try:
-        def wait_for_key_wait():
-            assert wait_for(lambda: not termios.tcgetattr(tty)[3] & termios.ECHO, step=0.005)
-
         if variant_of(binary) == "i386":
             child.send("y\r")
         if leaves == "while-idle":
             child.expect_exact("gone")
             child.send("\r")
-            wait_for_key_wait()
+            wait_for_key_wait(tty)
             child.send("\rsend\rhello\r")  # the failed "$ " must end it before it reads
         else:
             child.send("\r")
-            wait_for_key_wait()
+            wait_for_key_wait(tty)
             child.send("\r")
             child.expect_exact("gone")
             child.send("exit\r")  # its teardown then writes to no reader
