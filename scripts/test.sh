@@ -10,18 +10,18 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/deps.sh --tests
-bash scripts/build.sh build-i386 -DQUENNIMARD_I386=ON -DQUENNIMARD_TESTS=OFF
+bash scripts/build.sh build-i386 -DQUENNIMARD_I386=ON -DQUENNIMARD_TESTS=OFF -DQUENNIMARD_FAILURE_SHIM=ON
 i386=$PWD/build-i386/quennimard
 # The 32-bit behaviour built for this machine too, for valgrind where the
 # machine runs 32-bit programs only through an emulator.
 bash scripts/build.sh build-i386-on-host -DQUENNIMARD_I386=ON -DQUENNIMARD_I386_ON_HOST=ON \
-    -DQUENNIMARD_TESTS=OFF
+    -DQUENNIMARD_TESTS=OFF -DQUENNIMARD_FAILURE_SHIM=ON
 bash scripts/build.sh build -DQUENNIMARD_TESTS=ON -DQUENNIMARD_PEER_BINARIES="$i386" \
     -DQUENNIMARD_I386_ON_HOST_BINARY="$PWD/build-i386-on-host/quennimard"
 # The sanitized run takes a sanitized 32-bit behaviour built for x86-64 as a
 # third build, since the sanitizers do not run under qemu-i386.
 bash scripts/build.sh build-i386-asan-on-host -DQUENNIMARD_I386=ON -DQUENNIMARD_I386_ON_HOST=ON \
-    -DQUENNIMARD_SANITIZE=ON -DQUENNIMARD_TESTS=OFF
+    -DQUENNIMARD_SANITIZE=ON -DQUENNIMARD_TESTS=OFF -DQUENNIMARD_FAILURE_SHIM=ON
 i386_asan=$PWD/build-i386-asan-on-host/quennimard
 bash scripts/build.sh build-asan -DQUENNIMARD_SANITIZE=ON -DQUENNIMARD_TESTS=ON \
     -DQUENNIMARD_PEER_BINARIES="$i386 $i386_asan" -DQUENNIMARD_I386_ON_HOST_BINARY="$i386_asan"

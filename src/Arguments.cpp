@@ -2,9 +2,7 @@
 // command-line texts, with the message that names a broken one.
 #include "Arguments.h"
 
-#include <algorithm>
 #include <cctype>
-#include <cstdlib>
 
 #include "Build_Variant.h"
 #include "Message_Vector.h"
@@ -15,28 +13,37 @@ namespace {
 constexpr std::size_t SHOWN_TEXT_LEN = 40;
 
 std::string quoted(const std::string& text) {
-    const std::string cut = escapeForDisplay(text.substr(0, SHOWN_TEXT_LEN));
+    const std::string cut = escapeForDisplay(text.substr(0, SHOWN_TEXT_LEN), localeCharset());
     return "\"" + cut + (text.size() > SHOWN_TEXT_LEN ? "...\"" : "\"");
 }
 
 }  // namespace
 
-bool isValidPortText(const std::string& text) {
-    const bool digits_only =
-        !text.empty() && text.size() <= 5 &&
-        std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
-    if (!digits_only) return false;
-    const int value = std::atoi(text.c_str());
-    return value >= 1 && value <= 65535;
+int portNamedBy(const std::string& text) {
+    constexpr long HIGHEST_PORT = 65535;
+    const auto is = [&text](std::size_t at, int (*kind)(int)) {
+        return at < text.size() && kind(static_cast<unsigned char>(text[at])) != 0;
+    };
+    std::size_t at = 0;
+    while (is(at, std::isspace)) ++at;
+    const bool negative = at < text.size() && text[at] == '-';
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
+    if (!is(at, std::isdigit)) return -1;
+    // Stops counting past the highest port, so no length of digits overflows.
+    long value = 0;
+    for (; is(at, std::isdigit) && value <= HIGHEST_PORT; ++at)
+        value = value * 10 + (text[at] - '0');
+    if (negative || value < 1 || value > HIGHEST_PORT) return -1;
+    return static_cast<int>(value);
 }
 
 std::string argumentError(const std::string& dest_port, const std::string& reply_ip,
                           const std::string& listen_port) {
-    if (!isValidPortText(dest_port)) {
+    if (portNamedBy(dest_port) < 0) {
         return "Invalid destination port " + quoted(dest_port) +
                ": a port is a number from 1 to 65535.";
     }
-    if (listen_port != "0" && !isValidPortText(listen_port)) {
+    if (listen_port != "0" && portNamedBy(listen_port) < 0) {
         return "Invalid listen port " + quoted(listen_port) +
                ": a port is a number from 1 to 65535 (0 for 4555).";
     }

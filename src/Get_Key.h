@@ -11,11 +11,19 @@ int kbhit();
 // 0..255, or -1 on a failed terminal call, a failed read or end of input.
 int getch();
 
+// What ended the idle wait.
+enum class Idle_Wake {
+    WOKEN,        // a key or a datagram may be waiting
+    CANNOT_WAIT,  // it could not wait that way: the caller waits on its own
+    INPUT_GONE,   // standard input, a terminal at start, hung up or failed
+};
+
 // Sleeps, with no time limit, until a datagram waits on `socket_fd` or, when
 // standard input is a terminal, a byte waits there. Line mode is off only
-// for the span of the sleep. Returns false, without waiting, when it cannot
-// wait that way: no descriptor, or standard input hung up or failed.
-bool waitForKeyOrDatagram(int socket_fd);
+// for the span of the sleep. Returns CANNOT_WAIT, without waiting, where it
+// cannot wait that way (no descriptor, a terminal whose mode cannot be
+// changed), and INPUT_GONE, at once, once the terminal has hung up or failed.
+Idle_Wake waitForKeyOrDatagram(int socket_fd);
 
 // Makes key polling safe and cheap: signals that end or stop the process put
 // back the terminal attributes that a call changed, and fg sets up again what

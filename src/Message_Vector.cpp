@@ -2,6 +2,9 @@
 // conversion and display escaping for message vectors.
 #include "Message_Vector.h"
 
+#include <langinfo.h>
+#include <locale.h>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -32,7 +35,7 @@ namespace {
 // The length of the well-formed UTF-8 sequence at text[at] (shortest form, no
 // surrogate, at most U+10FFFF) whose code point a terminal shows as a
 // character rather than obeys as a control; 0 when there is none.
-std::size_t printableSequenceLength(const std::string& text, std::size_t at) {
+std::size_t printableUtf8Length(const std::string& text, std::size_t at) {
     const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     const unsigned char lead = byte(at);
     if (lead >= 0x20 && lead <= 0x7E) return 1;
@@ -65,14 +68,36 @@ std::size_t printableSequenceLength(const std::string& text, std::size_t at) {
     return length;
 }
 
+// One byte a character: an 8-bit terminal obeys 0x80 to 0x9F as C1 controls
+// (0x9B opens a control sequence, 0x9D a title), and shows 0xA0 to 0xFF.
+std::size_t printableByteLength(const std::string& text, std::size_t at) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    return (byte >= 0x20 && byte <= 0x7E) || byte >= 0xA0 ? 1 : 0;
+}
+
 }  // namespace
 
-std::string escapeForDisplay(const std::string& text) {
+Charset localeCharset() {
+    // A locale object of its own, so that the program's locale, and with it
+    // every number it prints, stays "C".
+    static const Charset charset = [] {
+        const locale_t ctype = newlocale(LC_CTYPE_MASK, "", nullptr);
+        if (ctype == nullptr) return Charset::EIGHT_BIT;
+        const bool utf8 = std::strcmp(nl_langinfo_l(CODESET, ctype), "UTF-8") == 0;
+        freelocale(ctype);
+        return utf8 ? Charset::UTF8 : Charset::EIGHT_BIT;
+    }();
+    return charset;
+}
+
+std::string escapeForDisplay(const std::string& text, Charset charset) {
+    const auto printableLength =
+        charset == Charset::UTF8 ? printableUtf8Length : printableByteLength;
     static const char HEX[] = "0123456789abcdef";
     std::string shown;
     shown.reserve(text.size());
     for (std::size_t at = 0; at < text.size();) {
-        if (const std::size_t length = printableSequenceLength(text, at)) {
+        if (const std::size_t length = printableLength(text, at)) {
             shown.append(text, at, length);
             at += length;
         } else {
@@ -85,6 +110,6 @@ std::string escapeForDisplay(const std::string& text) {
     return shown;
 }
 
-std::string slotLine(const char* label, const std::uint8_t* data, int len) {
-    return label + escapeForDisplay(slotText(data, len)) + '\n';
+std::string slotLine(const char* label, const std::uint8_t* data, int len, Charset charset) {
+    return label + escapeForDisplay(slotText(data, len), charset) + '\n';
 }

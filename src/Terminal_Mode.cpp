@@ -8,7 +8,6 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
-#include <initializer_list>
 
 namespace {
 
@@ -43,7 +42,8 @@ void setTerminalFromHandler(const termios& attributes) {
 extern "C" void restoreTerminalAndDie(int signal_number) {
     setTerminalFromHandler(attributes_to_restore);
     // The handler was installed with SA_RESETHAND, so the re-raised signal
-    // takes its default action as soon as this handler returns.
+    // takes its default action (a core dump, for a fault, where the system
+    // makes one) as soon as this handler returns.
     raise(signal_number);
 }
 
@@ -69,10 +69,19 @@ extern "C" void reapplyTerminal(int /*signal_number*/) {
     if (terminal_state == CHANGED) setTerminalFromHandler(attributes_in_use);
 }
 
+// Every signal whose default action ends the process, but SIGKILL, which
+// cannot be caught; the real-time signals are added to these.
+constexpr int ENDING_SIGNALS[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGILL,  SIGTRAP, SIGABRT,
+                                  SIGBUS,  SIGFPE,  SIGUSR1,   SIGSEGV, SIGUSR2, SIGPIPE,
+                                  SIGALRM, SIGTERM, SIGSTKFLT, SIGXCPU, SIGXFSZ, SIGVTALRM,
+                                  SIGPROF, SIGIO,   SIGPWR,    SIGSYS};
+
 void handle(int signal_number, void (*handler)(int), int flags) {
     struct sigaction previous {};
     sigaction(signal_number, nullptr, &previous);
-    if (previous.sa_handler == SIG_IGN) return;  // e.g. started under nohup
+    // A signal ignored at start (as under nohup) stays ignored; one that a
+    // sanitizer already handles keeps its report.
+    if ((previous.sa_flags & SA_SIGINFO) != 0 || previous.sa_handler != SIG_DFL) return;
 
     struct sigaction action {};
     action.sa_handler = handler;
@@ -108,7 +117,10 @@ int restoreTerminal(const termios& saved, int action) {
 }
 
 void restoreTerminalOnSignals() {
-    for (const int signal_number : {SIGINT, SIGQUIT, SIGTERM, SIGHUP}) {
+    for (const int signal_number : ENDING_SIGNALS) {
+        handle(signal_number, restoreTerminalAndDie, SA_RESETHAND);
+    }
+    for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX; ++signal_number) {
         handle(signal_number, restoreTerminalAndDie, SA_RESETHAND);
     }
     // SA_RESTART: after fg, a wait for a key or a word goes on where it was.

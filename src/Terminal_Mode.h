@@ -13,8 +13,9 @@ int changeTerminal(const termios& working, const termios& saved, int action);
 // as found. 0 on success.
 int restoreTerminal(const termios& saved, int action);
 
-// SIGINT, SIGQUIT, SIGTERM and SIGHUP put back the attributes a call changed
-// before they end the process; SIGTSTP puts them back before the process
-// stops, and SIGCONT sets up again what the interrupted call needs. Signals
-// ignored at start stay ignored.
+// Every signal that ends the process by default (SIGKILL aside, which cannot
+// be caught) puts back the attributes a call changed, then ends the process
+// by that same signal; SIGTSTP puts them back before the process stops, and
+// SIGCONT sets up again what the interrupted call needs. Signals ignored at
+// start stay ignored.
 void restoreTerminalOnSignals();

@@ -2,10 +2,7 @@
 // and its packet vector.
 #include "UDP_Client_Service.h"
 
-#include <netdb.h>
-
 #include <array>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -14,7 +11,7 @@
 #include "Build_Variant.h"
 #include "Message_Vector.h"
 #include "Setup_Failure.h"
-#include "Standard_Output.h"
+#include "Standard_Streams.h"
 
 namespace {
 
@@ -40,7 +37,7 @@ UDP_Client_Service::UDP_Client_Service(std::string dest_ip, std::string dest_por
       reply_ip(std::move(reply_ip)),
       listen_port(std::move(listen_port)) {
     std::printf("\nInitializing SDL_net (sending)...");
-    if (SDLNet_Init() < 0) failSetupStep("SDLNet_Init", std::strerror(errno));
+    if (SDLNet_Init() < 0) failSetupStep("SDLNet_Init");
     restoreSigpipeDisposition();  // the library's start-up ignores SIGPIPE
     std::puts("Success!");
 
@@ -48,15 +45,13 @@ UDP_Client_Service::UDP_Client_Service(std::string dest_ip, std::string dest_por
 
     std::printf("Opening random communication socket for sending...");
     socket = SDLNet_UDP_Open(0);
-    if (socket == nullptr) failSetupStep("SDLNet_UDP_Open(0)", std::strerror(errno));
+    if (socket == nullptr) failSetupStep("SDLNet_UDP_Open(0)");
     std::puts("Success!");
 
     std::printf("Allocating memory for sending packets...");
     packets = SDLNet_AllocPacketV(SLOT_COUNT, SEND_BUFFER_LEN);
-    if (packets == nullptr) {
-        failSetupStep("SDLNet_AllocPacketV(3, " + std::to_string(SEND_BUFFER_LEN) + ")",
-                      "out of memory");
-    }
+    if (packets == nullptr) failSetupStep("SDLNet_AllocPacketV(3, %d)", SEND_BUFFER_LEN);
+    packets[MSG]->len = 0;  // the library leaves it unset: nothing sent yet
     std::puts("Success!");
 }
 
@@ -74,8 +69,7 @@ UDP_Client_Service::~UDP_Client_Service() {
 void UDP_Client_Service::resolve_server_address() {
     std::printf("Resolving server address (%s [%s])...", dest_ip.c_str(), dest_port.c_str());
     if (SDLNet_ResolveHost(&address, dest_ip.c_str(), portFromText(dest_port)) != 0) {
-        // The library sets no error text for a name that does not resolve.
-        failSetupStep("SDLNet_ResolveHost(" + dest_ip + " " + dest_port + ")", hstrerror(h_errno));
+        failSetupStep("SDLNet_ResolveHost(%s %s)", dest_ip.c_str(), dest_port.c_str());
     }
     std::printf("Success!\n");
 }
@@ -86,7 +80,10 @@ void UDP_Client_Service::send_msg(std::string text) {
     const Slot_Texts texts = I386_BUILD ? Slot_Texts{&reply_ip, &listen_port, &text}
                                         : Slot_Texts{&dest_ip, &dest_port, &text};
     if constexpr (I386_BUILD) {
-        if (!fitsInPacket(text)) return;
+        if (!fitsInPacket(text)) {
+            packets[MSG]->len = 0;
+            return;
+        }
     } else {
         std::puts("data_to_send[IP]: 0");
     }
@@ -116,6 +113,10 @@ void UDP_Client_Service::send_msg(std::string text) {
 
 void UDP_Client_Service::show_dest_info() const {
     std::printf("Sending packets to %s on port %s\n", dest_ip.c_str(), dest_port.c_str());
+}
+
+bool UDP_Client_Service::sent_quit() const {
+    return isQuitText(slotText(packets[MSG]->data, packets[MSG]->len));
 }
 
 void UDP_Client_Service::load_slot(int slot, const std::string& payload) {

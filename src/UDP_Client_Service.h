@@ -17,6 +17,11 @@ class UDP_Client_Service {
     void send_msg(std::string text);
     void show_dest_info() const;
 
+    // Whether the message just sent ends the peer: the text its MSG slot
+    // carries, read by the receiver's rule, is "quit". A message not sent
+    // carries nothing.
+    bool sent_quit() const;
+
   private:
     void resolve_server_address();
     void load_slot(int slot, const std::string& payload);

@@ -2,7 +2,6 @@
 // receiving socket and its packet vector.
 #include "UDP_Server_Service.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -14,7 +13,7 @@
 #include "Screen.h"
 #include "Setup_Failure.h"
 #include "Socket_Descriptor.h"
-#include "Standard_Output.h"
+#include "Standard_Streams.h"
 
 namespace {
 
@@ -23,7 +22,7 @@ namespace {
 constexpr std::chrono::milliseconds VECTOR_COMPLETION_BOUND{5};
 
 std::string slotLineOf(const char* label, const UDPpacket* packet) {
-    return slotLine(label, packet->data, packet->len);
+    return slotLine(label, packet->data, packet->len, localeCharset());
 }
 
 }  // namespace
@@ -38,13 +37,13 @@ UDP_Server_Service::UDP_Server_Service(std::string reply_ip, std::string listen_
     }
 
     std::printf("Initializing SDL_net (recieve)...");
-    if (SDLNet_Init() < 0) failSetupStep("SDLNet_Init", std::strerror(errno));
+    if (SDLNet_Init() < 0) failSetupStep("SDLNet_Init");
     restoreSigpipeDisposition();  // the library's start-up ignores SIGPIPE
     std::puts("Success!");
 
     std::printf("Opening port %s for incoming connections...", this->listen_port.c_str());
     socket = SDLNet_UDP_Open(portFromText(this->listen_port));
-    if (socket == nullptr) failSetupStep("SDLNet_UDP_Open(port)", std::strerror(errno));
+    if (socket == nullptr) failSetupStep("SDLNet_UDP_Open(port)");
     std::puts("Success!");
     socket_fd = descriptorOf(socket);
 
@@ -52,17 +51,14 @@ UDP_Server_Service::UDP_Server_Service(std::string reply_ip, std::string listen_
 
     std::printf("Allocating memory for recieving packets...");
     packets = SDLNet_AllocPacketV(SLOT_COUNT, PACKET_BUFFER_LEN);
-    if (packets == nullptr) {
-        failSetupStep("SDLNet_AllocPacket(" + std::to_string(PACKET_BUFFER_LEN) + ")",
-                      "out of memory");
-    }
+    if (packets == nullptr) failSetupStep("SDLNet_AllocPacket(%d)", PACKET_BUFFER_LEN);
     // The library leaves a new packet's length unset; a slot never filled
     // must read as empty text.
     for (int i = 0; i < SLOT_COUNT; ++i) packets[i]->len = 0;
     std::puts("Success!\n");
 
     socket_set = SDLNet_AllocSocketSet(1);
-    if (socket_set == nullptr) failSetupStep("SDLNet_AllocSocketSet(1)", "out of memory");
+    if (socket_set == nullptr) failSetupStep("SDLNet_AllocSocketSet(1)");
     SDLNet_UDP_AddSocket(socket_set, socket);
 }
 
@@ -82,8 +78,7 @@ UDP_Server_Service::~UDP_Server_Service() {
 void UDP_Server_Service::resolve_server_address() {
     std::printf("Resolving destination address...");
     if (SDLNet_ResolveHost(&address, nullptr, portFromText(listen_port)) != 0) {
-        failSetupStep("SDLNet_ResolveHost(" + reply_ip + " " + listen_port + ")",
-                      "cannot resolve the any-address");
+        failSetupStep("SDLNet_ResolveHost(%s %s)", reply_ip.c_str(), listen_port.c_str());
     }
     std::puts("Success!");
 }

@@ -10,8 +10,9 @@
 #include "Build_Variant.h"
 #include "Get_Key.h"
 #include "Screen.h"
+#include "Setup_Failure.h"
 #include "Socket_Descriptor.h"
-#include "Standard_Output.h"
+#include "Standard_Streams.h"
 #include "UDP_Client_Service.h"
 #include "UDP_Server_Service.h"
 
@@ -28,6 +29,11 @@ constexpr char USAGE[] =
 // idle pass sleeps on the socket this long at most, so a key is still noticed
 // soon and the copy never goes deaf.
 constexpr Uint32 FALLBACK_IDLE_WAIT_MS = 20;
+
+[[noreturn]] void refuseCommandLine() {
+    std::fwrite(USAGE, 1, sizeof USAGE - 1, stderr);
+    std::exit(1);
+}
 
 // Writes out the prompt before waiting, ending the copy if it cannot be
 // written, then reads one word; false at the end of input, which ends the
@@ -78,7 +84,9 @@ int runCommand(UDP_Client_Service& client, std::string& command, std::string& me
         std::printf(" > ");
         if (!readWordOfLine(message)) return 1;
         client.send_msg(message);
-        if (message == "quit") {
+        // Ended exactly when the peer is: "quit" typed with a NUL and more
+        // after it reads as "quit" there too.
+        if (client.sent_quit()) {
             if constexpr (I386_BUILD) clearScreen();
             std::printf("msg = %s\n", message.c_str());
             std::puts("\nClient sent \"quit\" command!");
@@ -95,8 +103,19 @@ int runCommand(UDP_Client_Service& client, std::string& command, std::string& me
 }
 
 // Sleeps until a key or a datagram arrives: an idle copy makes no wake-up.
-void waitWhileIdle(UDP_Server_Service& server) {
-    if (!waitForKeyOrDatagram(server.descriptor())) server.wait_for_data(FALLBACK_IDLE_WAIT_MS);
+// False once the terminal has hung up or failed, which ends the program as
+// the end of input at a prompt does, so it never sits deaf with its port.
+bool waitWhileIdle(UDP_Server_Service& server) {
+    switch (waitForKeyOrDatagram(server.descriptor())) {
+        case Idle_Wake::INPUT_GONE:
+            return false;
+        case Idle_Wake::CANNOT_WAIT:
+            server.wait_for_data(FALLBACK_IDLE_WAIT_MS);
+            break;
+        case Idle_Wake::WOKEN:
+            break;
+    }
+    return true;
 }
 
 }  // namespace
@@ -125,15 +144,15 @@ int main(int argc, char** argv) {
     std::string command;
     int stop = 0;
 
+    if (argc != 5) refuseCommandLine();  // whatever else is wrong
     secureStandardDescriptors();
+    endWhenMemoryRunsOut();
     bufferOutputByLine();
-    rememberSigpipeDisposition();
-    if (argc == 5) refuseUnusableStart(argv);
-    if (!checkArgs(argc, argv)) {
-        std::fwrite(USAGE, 1, sizeof USAGE - 1, stderr);
-        std::exit(1);
-    }
+    readInputWaitingWhileEmpty();
+    refuseUnusableStart(argv);
     prepareKeyPolling();
+    rememberSigpipeDisposition();  // with the handler that puts the terminal back
+    if (!checkArgs(argc, argv)) refuseCommandLine();
     clearScreen();
 
     {
@@ -151,8 +170,8 @@ int main(int argc, char** argv) {
             const bool key_opened_prompt = kbhit() != 0 && getch() == '\n';
             if (key_opened_prompt) {
                 stop = runCommand(client, command, message);
-            } else {
-                waitWhileIdle(server);
+            } else if (!waitWhileIdle(server)) {
+                stop = 1;
             }
             if (server.recieve_data() == 0) stop = 1;
             endIfOutputFailed();

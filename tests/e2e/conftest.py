@@ -336,7 +336,17 @@ def start_redirected(binary, listen, stdout, stderr=subprocess.PIPE, shell_setup
     return child
 
 
-def run_plain(binary, args, timeout=10, input_text=b""):
+def run_plain(binary, args, timeout=10, input_text=b"", env=None):
     """Runs the program without a terminal; returns the completed process."""
     return subprocess.run(command_for(binary) + list(args), capture_output=True,
-                          timeout=timeout, input=input_text, env=dict(os.environ, TERM="xterm"))
+                          timeout=timeout, input=input_text,
+                          env=dict(os.environ, TERM="xterm", **(env or {})))
+
+
+def failure_shim_for(binary):
+    """The library that makes SDL_net set-up calls fail, built beside
+    `binary`; the test skips where there is none (an installed program)."""
+    shim = os.path.join(os.path.dirname(binary), "libsdlnet_failure.so")
+    if not os.path.exists(shim):
+        pytest.skip("no failure shim built beside this program")
+    return shim

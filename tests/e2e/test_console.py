@@ -104,11 +104,20 @@ def test_end_of_input_at_a_prompt_ends_like_exit(binary, spawn, peer, where):
     assert peer.nothing_waiting()  # the last message is not sent again
 
 
-@pytest.mark.parametrize("how, state", [("ctrl-c", "after-one-key"), ("SIGTERM", "after-one-key"),
-                                        ("SIGHUP", "after-one-key"), ("SIGQUIT", "after-one-key"),
-                                        ("ctrl-c", "idle")])
+# Every signal that ends a process by default; the faults and a real-time
+# signal among them.
+ENDING = [("ctrl-c", "after-one-key"), ("SIGTERM", "after-one-key"), ("SIGHUP", "after-one-key"),
+          ("SIGQUIT", "after-one-key"), ("ctrl-c", "idle"), ("SIGUSR1", "idle"),
+          ("SIGALRM", "idle"), ("SIGXFSZ", "idle"), ("SIGPIPE", "idle"), ("SIGSEGV", "idle"),
+          ("SIGABRT", "after-one-key"), ("SIGRTMIN", "idle")]
+
+
+@pytest.mark.parametrize("how, state", ENDING)
 def test_signal_while_waiting_restores_the_terminal(binary, spawn, how, state):
-    copy = spawn(binary, free_port(), free_port())
+    # Python leaves SIGPIPE and SIGXFSZ ignored, and so would the copy; a
+    # sanitizer's own fault handlers would report instead.
+    copy = spawn(binary, free_port(), free_port(), script='exec env --default-signal "$0" "$@"',
+                 env={"ASAN_OPTIONS": "handle_segv=0:handle_abort=0"})
     if state == "idle":
         # The idle wait leaves line mode so that one key wakes it.
         assert wait_for(lambda: not copy.lflag() & termios.ICANON), "no idle wait in byte mode"
@@ -124,6 +133,58 @@ def test_signal_while_waiting_restores_the_terminal(binary, spawn, how, state):
     assert copy.child.signalstatus == number
     assert copy.final_lflag & termios.ICANON, "line editing left off"
     assert copy.final_lflag & termios.ECHO, "echo left off"
+
+
+@pytest.mark.parametrize("how, state", [("sighup-ignored", "idle"), ("setsid", "after-one-key")])
+def test_a_hung_up_terminal_ends_the_copy(binary, tmp_path, how, state):
+    """The window closes while SIGHUP is ignored (output to a file, as under
+    nohup), or while the terminal is not the copy's controlling one: the copy
+    ends at once, as at the end of input, and frees its port."""
+    log, listen = tmp_path / "out", free_port()
+    script = (f"trap '' HUP; exec \"$0\" \"$@\" > {log}" if how == "sighup-ignored"
+              else 'exec setsid -w "$0" "$@"')
+    child = pexpect.spawn("/bin/sh", ["-c", script, *command_for(binary), "127.0.0.1",
+                                      str(free_port()), "127.0.0.1", str(listen)],
+                          env=dict(os.environ, TERM="xterm"))
+    try:
+        if variant_of(binary) == "i386":
+            child.send("y\r")
+        assert wait_for(lambda: not port_is_free(listen), timeout=10)
+        tty = os.open(os.readlink(f"/proc/{child.pid}/fd/0"), os.O_RDWR | os.O_NOCTTY)
+        if state == "after-one-key":
+            child.send("x")
+            wait_for_key_wait(tty)
+        else:
+            assert wait_for(lambda: not termios.tcgetattr(tty)[3] & termios.ICANON)
+        os.close(tty)
+        with open(os.devnull, "rb") as nothing:
+            os.dup2(nothing.fileno(), child.child_fd)  # the last handle on the window
+        assert wait_for(lambda: port_is_free(listen), timeout=3), "the copy stayed"
+        child.wait()
+        if how == "sighup-ignored":
+            assert child.exitstatus == 0
+            assert log.read_text().endswith("Exiting SDLNet and terminating server...Done!\n")
+    finally:
+        child.terminate(force=True)
+
+
+def test_non_blocking_input_is_waited_for(binary, spawn, peer):
+    """Another program left the terminal O_NONBLOCK: the question, the key wait
+    and the prompts still wait, and the flag the caller shares stays."""
+    set_non_blocking = ("python3 -c 'import fcntl, os; "
+                        "fcntl.fcntl(0, fcntl.F_SETFL, fcntl.fcntl(0, fcntl.F_GETFL) | os.O_NONBLOCK)';")
+    copy = spawn(binary, peer.port, free_port(), shell_setup=set_non_blocking, answer=None,
+                 wait_ready=False)
+    if variant_of(binary) == "i386":
+        assert copy.absent("Initializing SDL_net", within=0.5), "the question answered itself"
+        copy.child.send("y\r")
+    copy.expect(READY)
+    copy.send_message("waited")
+    assert peer.receive()[2].startswith(b"waited")
+    with open(f"/proc/{copy.child.pid}/fdinfo/0") as info:
+        flags = int(info.read().split("flags:")[1].split()[0], 8)
+    assert flags & os.O_NONBLOCK
+    copy.exit_normally()
 
 
 def test_sigterm_under_traffic_restores_the_terminal(binary, spawn, peer):

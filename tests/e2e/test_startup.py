@@ -1,13 +1,16 @@
 """Command line, confirmation summary, start-up announcements and set-up failures."""
 
 import os
+import random
+import re
 import socket
 import subprocess
 
 import pytest
 
-from conftest import (LOOPBACK, READY, USAGE, command_for, free_port, port_is_free, run_plain,
-                      skip_unless_4555_free, start_redirected, variant_of, wait_for)
+from conftest import (LOOPBACK, READY, USAGE, Peer, command_for, failure_shim_for, free_port,
+                      is_sanitized, port_is_free, run_plain, skip_unless_4555_free,
+                      start_redirected, variant_of, wait_for)
 
 
 def test_any_command_line_but_four_arguments_prints_usage_only(binary):
@@ -16,6 +19,10 @@ def test_any_command_line_but_four_arguments_prints_usage_only(binary):
                  ["-V"], ["--bogus"], [""]):
         result = run_plain(binary, args)
         assert (result.returncode, result.stdout, result.stderr) == (1, b"", USAGE), args
+    # The count is checked first, also with standard output closed.
+    closed = subprocess.run(["bash", "-c", 'exec "$0" "$@" >&-', *command_for(binary), "--help"],
+                            capture_output=True, timeout=10)
+    assert (closed.returncode, closed.stderr) == (1, USAGE)
 
 
 @pytest.mark.parametrize("output, reason", [
@@ -102,16 +109,94 @@ def test_listen_port_zero_defaults_to_4555(binary, spawn, peer):
     copy.exit_normally()
 
 
-def test_unresolvable_destination_fails_with_a_reason(binary):
+def test_unresolvable_destination_fails_with_the_library_text_even_when_empty(binary):
     listen = free_port()
     result = run_plain(binary, ["no.such.host.invalid", "4556", LOOPBACK, str(listen)])
     assert result.returncode == 1
-    prefix = b"FAILED!\nSDLNet_ResolveHost(no.such.host.invalid 4556): "
-    assert result.stderr.startswith(prefix)
-    reason = result.stderr[len(prefix):]
-    assert reason.endswith(b"\n") and reason.strip(), "the failure gives no reason"
+    # SDL_net sets no error text for a name that does not resolve.
+    assert result.stderr == b"FAILED!\nSDLNet_ResolveHost(no.such.host.invalid 4556): \n"
     assert result.stdout.endswith(b"Resolving server address (no.such.host.invalid [4556])...")
     assert b"Accepting connections" not in result.stdout
+
+
+def test_each_failing_set_up_step_ends_with_its_exact_text(binary):
+    """Each SDL_net set-up call of both services fails in turn: the text names
+    the call and ends with SDL's error text; the step's progress text is the
+    last thing on standard output, and nothing is torn down."""
+    shim = failure_shim_for(binary)
+    dest, listen = free_port(), free_port()
+    send_buffer = 512 if variant_of(binary) == "i386" else 1024
+    steps = [  # the call made to fail, its count, the failure text, the progress text
+        ("SDLNet_Init:1", "SDLNet_Init", "Initializing SDL_net (sending)..."),
+        ("SDLNet_ResolveHost:1", f"SDLNet_ResolveHost(127.0.0.1 {dest})",
+         f"Resolving server address (127.0.0.1 [{dest}])..."),
+        ("SDLNet_UDP_Open:1", "SDLNet_UDP_Open(0)",
+         "Opening random communication socket for sending..."),
+        ("SDLNet_AllocPacketV:1", f"SDLNet_AllocPacketV(3, {send_buffer})",
+         "Allocating memory for sending packets..."),
+        ("SDLNet_Init:2", "SDLNet_Init", "Initializing SDL_net (recieve)..."),
+        ("SDLNet_UDP_Open:2", "SDLNet_UDP_Open(port)",
+         f"Opening port {listen} for incoming connections..."),
+        ("SDLNet_ResolveHost:2", f"SDLNet_ResolveHost(127.0.0.1 {listen})",
+         "Resolving destination address..."),
+        ("SDLNet_AllocPacketV:2", "SDLNet_AllocPacket(512)",
+         "Allocating memory for recieving packets..."),
+    ]
+    command = command_for(binary)
+    preload = {"LD_PRELOAD": shim}
+    if command[0] == "qemu-i386":  # the emulator itself must not load it
+        command, preload = ["qemu-i386", "-E", f"LD_PRELOAD={shim}", binary], {}
+    for fail, call, progress in steps:
+        error = f"injected into {fail}"
+        result = subprocess.run(
+            [*command, LOOPBACK, str(dest), LOOPBACK, str(listen)], input=b"y\n",
+            capture_output=True, timeout=10,
+            env=dict(os.environ, QUENNIMARD_FAIL=fail, QUENNIMARD_FAIL_ERROR=error,
+                     ASAN_OPTIONS="verify_asan_link_order=0", **preload))
+        assert result.returncode == 1, fail
+        assert result.stderr == f"FAILED!\n{call}: {error}\n".encode()
+        assert result.stdout.endswith(progress.encode()), fail
+        assert b"Shutting down" not in result.stdout
+
+
+def test_memory_running_out_is_a_failure_with_a_reason_never_an_abort(binary):
+    """Under ulimit -v, from the lowest limit the dynamic loader gets past up
+    to where the copy runs and takes a flood: every run either works or ends
+    with status 1 and its reason (a set-up failure text, or one line)."""
+    if is_sanitized(binary) or command_for(binary) != [binary]:
+        pytest.skip("a sanitizer or an emulator needs far more address space")
+    peer = Peer()
+
+    def run(limit_kb):
+        listen = free_port()
+        child = start_redirected(binary, listen, subprocess.DEVNULL,
+                                 shell_setup=f"ulimit -v {limit_kb};")
+        assert wait_for(lambda: child.poll() is not None or not port_is_free(listen), timeout=10)
+        if child.poll() is None:
+            for _ in range(3000):
+                peer.send([os.urandom(random.randrange(1, 600))], listen)
+        # Datagrams dropped by a full queue shift the slots: "quit" is sent
+        # until it lands in the MSG slot.
+        assert wait_for(lambda: child.poll() is not None or
+                        peer.send([b"a\0", b"b\0", b"quit\0"], listen), timeout=10, step=0.05)
+        return child.returncode, child.stderr.read()
+
+    try:
+        loads, works = 4096, 131072  # KiB
+        while works - loads > 16:
+            middle = (loads + works) // 2
+            status, errors = run(middle)
+            # The dynamic loader's own failures, before the program runs.
+            if status == 127 or re.search(rb"error while loading shared libraries", errors):
+                loads = middle
+            else:
+                works = middle
+        for limit in range(works, works + 512, 8):
+            status, errors = run(limit)
+            one_reason = re.fullmatch(rb"(FAILED!\n)?[^\n]+\n", errors)
+            assert status == 0 or (status == 1 and one_reason), (limit, status, errors)
+    finally:
+        peer.close()
 
 
 def test_listen_port_in_use_fails_with_a_reason(binary):

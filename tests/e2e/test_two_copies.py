@@ -34,7 +34,9 @@ def test_messages_and_quit_between_two_copies(spawn, sender_binary, receiver_bin
     b.send_message("back")
     a.expect(shown(sender_binary, 3, *slot_texts(receiver_binary, b, "back")))
 
-    a.send_message("quit")
+    # Ctrl-@ types a NUL: the receiver reads "quit" up to it, so the sender
+    # must end too.
+    a.send_message("quit\x00after")
     a.expect("msg = quit\r\n\r\nClient sent \"quit\" command!\r\n")
     a.expect("\r\nTerminating program normally...\r\n")
     b.expect("\r\nServer recieved \"quit\" signal from client!\r\n")

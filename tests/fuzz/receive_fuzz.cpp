@@ -63,16 +63,24 @@ std::pair<char32_t, std::size_t> decode(const std::string& line, std::size_t at)
     return {code_point, length};
 }
 
-// A shown line is its label, valid UTF-8 without any C0, DEL or C1 control
+// A shown line is its label, then, for a UTF-8 terminal, valid UTF-8 without
+// any C0, DEL or C1 control, and for an 8-bit one no byte of those controls
 // (so nothing received can drive the terminal), and a newline.
 void checkShown(const Received_Slot& slot, int index) {
-    const std::string line = slotLine(LABELS[index], slot.bytes.get(), slot.len);
     const std::size_t label_len = std::strlen(LABELS[index]);
+    const std::string line = slotLine(LABELS[index], slot.bytes.get(), slot.len, Charset::UTF8);
     require(line.compare(0, label_len, LABELS[index]) == 0 && line.back() == '\n');
     for (std::size_t at = label_len; at + 1 < line.size();) {
         const auto [code_point, length] = decode(line, at);
         require(length > 0 && code_point >= 0x20 && !(code_point >= 0x7F && code_point <= 0x9F));
         at += length;
+    }
+    const std::string bytes =
+        slotLine(LABELS[index], slot.bytes.get(), slot.len, Charset::EIGHT_BIT);
+    require(bytes.compare(0, label_len, LABELS[index]) == 0 && bytes.back() == '\n');
+    for (std::size_t at = label_len; at + 1 < bytes.size(); ++at) {
+        const auto byte = static_cast<unsigned char>(bytes[at]);
+        require(byte >= 0x20 && !(byte >= 0x7F && byte <= 0x9F));
     }
 }
 

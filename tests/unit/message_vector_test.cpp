@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Arguments.h"
@@ -56,13 +57,24 @@ TEST(QuitRule, MatchesOnlyTheExactWord) {
     EXPECT_FALSE(isQuitText("quit "));
 }
 
-TEST(PortRule, TakesOneToFiveDigitsFrom1To65535) {
-    for (const char* good : {"1", "4555", "04555", "65535", "00001"}) {
-        EXPECT_TRUE(isValidPortText(good)) << good;
+TEST(PortRule, TakesWhatAtoiReadsAsAPortFrom1To65535) {
+    // Leading blanks, a sign, leading zeros and text after the digits are
+    // read as atoi reads them.
+    for (const auto& [text, port] : std::vector<std::pair<std::string, int>>{{"1", 1},
+                                                                             {"4555", 4555},
+                                                                             {"04555", 4555},
+                                                                             {"000001", 1},
+                                                                             {"65535", 65535},
+                                                                             {"+42", 42},
+                                                                             {" 42", 42},
+                                                                             {"\t42 ", 42},
+                                                                             {"4555x", 4555}}) {
+        EXPECT_EQ(portNamedBy(text), port) << text;
     }
-    for (const char* bad : {"", "0", "00", "65536", "70000", "-1", "+42", " 42", "4555x", "abc",
-                            "000001", "0x1F", "99999999999"}) {
-        EXPECT_FALSE(isValidPortText(bad)) << bad;
+    // No digits, or a value atoi would turn into port 0 or another port.
+    for (const char* bad : {"", " ", "+", "abc", "0", "00", "-0", "0x1F", "-1", "- 1", "65536",
+                            "70000", "99999999999999999999999"}) {
+        EXPECT_EQ(portNamedBy(bad), -1) << bad;
     }
     EXPECT_EQ(portFromText("04555"), 4555);
     EXPECT_EQ(portFromText("65535"), 65535);
@@ -80,7 +92,10 @@ TEST(PortRule, TakesOneToFiveDigitsFrom1To65535) {
               "Invalid destination port \"\\x1b[2J\"");
 }
 
-TEST(EscapeForDisplay, KeepsPrintableTextAndEscapesEveryOtherByte) {
+TEST(EscapeForDisplay, KeepsPrintableUtf8AndEscapesEveryOtherByte) {
+    const auto escapeForDisplay = [](const std::string& text) {
+        return ::escapeForDisplay(text, Charset::UTF8);
+    };
     EXPECT_EQ(escapeForDisplay("hello, world!"), "hello, world!");
     EXPECT_EQ(escapeForDisplay("\x1b[2J"), "\\x1b[2J");
     EXPECT_EQ(escapeForDisplay("a\tb\r\n"), "a\\x09b\\x0d\\x0a");
@@ -101,5 +116,21 @@ TEST(EscapeForDisplay, KeepsPrintableTextAndEscapesEveryOtherByte) {
         const std::string shown = escapeForDisplay(std::string(1, static_cast<char>(byte)));
         const bool printable_ascii = byte >= 0x20 && byte <= 0x7E;
         EXPECT_EQ(shown.size(), printable_ascii ? 1u : 4u) << "byte " << byte;
+    }
+}
+
+TEST(EscapeForDisplay, OneByteACharacterEscapesTheC1Bytes) {
+    // An 8-bit terminal obeys 0x9B as CSI and 0x9D as OSC, whatever UTF-8
+    // character they end: "\xc3\x9b" is U+00DB in UTF-8.
+    EXPECT_EQ(escapeForDisplay("\xc3\x9b"
+                               "41m\xc3\x9d"
+                               "0;x\x07\xc3\xa9",
+                               Charset::EIGHT_BIT),
+              "\xc3\\x9b41m\xc3\\x9d0;x\\x07\xc3\xa9");
+    for (int byte = 0; byte < 256; ++byte) {
+        const std::string shown =
+            escapeForDisplay(std::string(1, static_cast<char>(byte)), Charset::EIGHT_BIT);
+        const bool character = (byte >= 0x20 && byte <= 0x7E) || byte >= 0xA0;
+        EXPECT_EQ(shown.size(), character ? 1u : 4u) << "byte " << byte;
     }
 }

@@ -1,8 +1,8 @@
-// Standard_Output.cpp: the standard descriptors checked at start, a line
-// buffer for standard output that waits instead of failing while the output
-// is full, the caller's SIGPIPE disposition, and the end of the program when
-// output fails.
-#include "Standard_Output.h"
+// Standard_Streams.cpp: the standard descriptors checked at start, standard
+// input and a line buffer for standard output that wait instead of failing
+// while the input is empty or the output full, the caller's SIGPIPE
+// disposition, and the end of the program when output fails.
+#include "Standard_Streams.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -13,7 +13,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ext/stdio_sync_filebuf.h>
 #include <initializer_list>
+#include <iostream>
 
 namespace {
 
@@ -24,9 +26,14 @@ int failed_write_errno = 0;
 
 bool isOpen(int fd) { return fcntl(fd, F_GETFD) != -1 || errno != EBADF; }
 
-void waitUntilWritable() {
-    pollfd output{STDOUT_FILENO, POLLOUT, 0};
-    poll(&output, 1, -1);  // a signal or an error: the next write tells
+// A signal or an error ends the wait; the next read or write tells which.
+void waitUntil(int fd, short event) {
+    pollfd watched{fd, event, 0};
+    poll(&watched, 1, -1);
+}
+
+ssize_t readStandardInput(void* /*cookie*/, char* data, size_t size) {
+    return readWaitingWhileEmpty(data, size);
 }
 
 // Writes all of `size` bytes, waiting whenever the output is full; fewer only
@@ -38,7 +45,7 @@ ssize_t writeWaitingWhileFull(void* /*cookie*/, const char* data, size_t size) {
         if (count >= 0) {
             written += static_cast<size_t>(count);
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            waitUntilWritable();
+            waitUntil(STDOUT_FILENO, POLLOUT);
         } else if (errno != EINTR) {
             failed_write_errno = errno;
             break;
@@ -61,6 +68,29 @@ void secureStandardDescriptors() {
             std::exit(1);
         }
     }
+}
+
+ssize_t readWaitingWhileEmpty(void* data, std::size_t size) {
+    for (;;) {
+        const ssize_t count = read(STDIN_FILENO, data, size);
+        if (count >= 0) return count;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            waitUntil(STDIN_FILENO, POLLIN);
+        } else if (errno != EINTR) {
+            return count;
+        }
+    }
+}
+
+void readInputWaitingWhileEmpty() {
+    // glibc takes a read that would block for a failure, and the stream then
+    // stays failed; the reads go through a function that waits instead.
+    const cookie_io_functions_t input{readStandardInput, nullptr, nullptr, nullptr};
+    FILE* waiting = fopencookie(nullptr, "r", input);
+    if (waiting == nullptr) return;
+    stdin = waiting;
+    static __gnu_cxx::stdio_sync_filebuf<char> buffer(stdin);
+    std::cin.rdbuf(&buffer);
 }
 
 void bufferOutputByLine() {

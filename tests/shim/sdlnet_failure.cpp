@@ -1,0 +1,62 @@
+// sdlnet_failure.cpp: a library the tests preload to make one SDL_net set-up
+// call fail. QUENNIMARD_FAIL=NAME:N makes the Nth call of NAME (SDLNet_Init,
+// SDLNet_ResolveHost, SDLNet_UDP_Open or SDLNet_AllocPacketV) return its
+// failure, with SDL's error text set to QUENNIMARD_FAIL_ERROR; every other
+// call goes through to the library.
+#include <SDL.h>
+#include <SDL_net.h>
+#include <dlfcn.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// Counts the calls of `name` in `calls`; true when this one is to fail.
+bool failsNow(const char* name, int& calls) {
+    ++calls;
+    const char* wanted = std::getenv("QUENNIMARD_FAIL");
+    const std::size_t name_len = std::strlen(name);
+    if (wanted == nullptr || std::strncmp(wanted, name, name_len) != 0 || wanted[name_len] != ':' ||
+        std::atoi(wanted + name_len + 1) != calls) {
+        return false;
+    }
+    const char* error = std::getenv("QUENNIMARD_FAIL_ERROR");
+    SDL_SetError("%s", error != nullptr ? error : "");
+    return true;
+}
+
+template <typename Function>
+Function real(const char* name) {
+    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+}  // namespace
+
+extern "C" {
+
+int SDLNet_Init() {
+    static int calls = 0;
+    if (failsNow("SDLNet_Init", calls)) return -1;
+    return real<int (*)()>("SDLNet_Init")();
+}
+
+int SDLNet_ResolveHost(IPaddress* address, const char* host, Uint16 port) {
+    static int calls = 0;
+    if (failsNow("SDLNet_ResolveHost", calls)) return -1;
+    return real<int (*)(IPaddress*, const char*, Uint16)>("SDLNet_ResolveHost")(address, host,
+                                                                                port);
+}
+
+UDPsocket SDLNet_UDP_Open(Uint16 port) {
+    static int calls = 0;
+    if (failsNow("SDLNet_UDP_Open", calls)) return nullptr;
+    return real<UDPsocket (*)(Uint16)>("SDLNet_UDP_Open")(port);
+}
+
+UDPpacket** SDLNet_AllocPacketV(int howmany, int size) {
+    static int calls = 0;
+    if (failsNow("SDLNet_AllocPacketV", calls)) return nullptr;
+    return real<UDPpacket** (*)(int, int)>("SDLNet_AllocPacketV")(howmany, size);
+}
+}
