@@ -10,7 +10,9 @@ nothing and only reports.
 - rate: the highest rate of vectors a second of which at least 99.5% are shown
   whole and right (all three texts, in their slots).
 
-Usage: bench/bench.py [path/to/quennimard ...]   (default: build/quennimard)
+Usage: bench/bench.py [--output FILE] [path/to/quennimard ...]
+(default: build/quennimard). With --output, the table also goes to FILE as
+Markdown, headed by the version, the date and the machine, for the README.
 """
 
 import multiprocessing
@@ -206,28 +208,65 @@ def highest_rate(subject):
     return best, " ".join(shares)
 
 
+def machine():
+    with open("/proc/cpuinfo") as cpuinfo:
+        model = next((line.split(":", 1)[1].strip() for line in cpuinfo
+                      if line.startswith("model name")), "unknown processor")
+    return f"{model}, {os.cpu_count()} cores"
+
+
+def version():
+    changelog = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "debian",
+                             "changelog")
+    with open(changelog) as entries:
+        return re.match(r"quennimard \((\S+)\)", entries.readline()).group(1)
+
+
+COLUMNS = ["program", "wake-ups/s, terminal", "wake-ups/s, /dev/null", "CPU, terminal",
+           "CPU, /dev/null", "key µs, median", "key µs, p99", "display µs, median",
+           "display µs, p99", "vectors/s shown whole", "share shown whole per rate"]
+
+
+def measure(subject, figures):
+    (tty_wakes, tty_cpu), (null_wakes, null_cpu) = figures[(subject.name, 0)], \
+        figures[(subject.name, 1)]
+    key = key_latency(subject) if subject.ready else None  # nc has no key rule
+    display = display_latency(subject)
+    rate, shares = highest_rate(subject)
+    return [subject.name, f"{tty_wakes:.1f}", f"{null_wakes:.1f}", f"{tty_cpu:.2f}%",
+            f"{null_cpu:.2f}%", f"{key[0]:.0f}" if key else "n/a", f"{key[1]:.0f}" if key else "",
+            f"{display[0]:.0f}", f"{display[1]:.0f}", str(rate), shares]
+
+
 def main():
-    if any(arg in ("-h", "--help") for arg in sys.argv[1:]):
+    arguments = sys.argv[1:]
+    if any(arg in ("-h", "--help") for arg in arguments):
         print(__doc__.strip())
         return
-    subjects = [quennimard(p) for p in (sys.argv[1:] or ["build/quennimard"])] + [netcat()]
-    print(f"idle over {IDLE_SECONDS} s; {KEY_PRESSES} key presses; {VECTORS} vectors for "
-          f"display latency; rates of {RATE_SECONDS:.0f} s each until under "
-          f"{100 * WHOLE_SHARE}% are shown whole; loopback only\n")
+    output = None
+    if arguments[:1] == ["--output"]:
+        output, arguments = arguments[1], arguments[2:]
+    subjects = [quennimard(p) for p in (arguments or ["build/quennimard"])] + [netcat()]
+    setting = (f"idle over {IDLE_SECONDS} s; {KEY_PRESSES} key presses; {VECTORS} vectors for "
+               f"display latency; rates of {RATE_SECONDS:.0f} s each until under "
+               f"{100 * WHOLE_SHARE}% are shown whole; loopback only")
+    print(setting + "\n")
     figures = idle(subjects)
-    print(f"{'program':<40}{'wake-ups/s tty':>15}{'/dev/null':>10}{'CPU tty':>9}"
-          f"{'/dev/null':>10}{'key µs med':>11}{'p99':>7}{'display µs med':>15}{'p99':>7}"
-          f"{'vectors/s':>10}  share shown whole per rate")
+    widths = [40, 22, 22, 14, 15, 15, 12, 19, 16, 22, 0]
+    print("".join(f"{name:<{width}}" for name, width in zip(COLUMNS, widths)))
+    rows = []
     for subject in subjects:
-        (tty_wakes, tty_cpu), (null_wakes, null_cpu) = figures[(subject.name, 0)], \
-            figures[(subject.name, 1)]
-        key = key_latency(subject) if subject.ready else None  # nc has no key rule
-        key_text = f"{key[0]:>11.0f}{key[1]:>7.0f}" if key else f"{'n/a':>11}{'':>7}"
-        display = display_latency(subject)
-        rate, shares = highest_rate(subject)
-        print(f"{subject.name:<40}{tty_wakes:>15.1f}{null_wakes:>10.1f}{tty_cpu:>8.2f}%"
-              f"{null_cpu:>9.2f}%{key_text}{display[0]:>15.0f}{display[1]:>7.0f}"
-              f"{rate:>10}  {shares}", flush=True)
+        rows.append(measure(subject, figures))
+        print("".join(f"{cell:<{width}}" for cell, width in zip(rows[-1], widths)), flush=True)
+    if output:
+        with open(output, "w") as table:
+            table.write(f"quennimard {version()}, measured {time.strftime('%Y-%m-%d')} on "
+                        f"{machine()} by bench/bench.py, beside nc -u -l in the same run "
+                        f"({setting}).\n\n")
+            table.write("| " + " | ".join(COLUMNS) + " |\n")
+            table.write("|" + "---|" * len(COLUMNS) + "\n")
+            for row in rows:
+                table.write("| " + " | ".join(row) + " |\n")
 
 
 if __name__ == "__main__":

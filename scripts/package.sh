@@ -3,12 +3,19 @@
 # of the tree in a folder of its own (never from a build tree the tests or
 # the sanitizers configured):
 #   build-deb/amd64/quennimard_<version>_amd64.deb   (x86-64), with its
-#                   quennimard-dbgsym_<version>_amd64.deb, .buildinfo and .changes
-#   build-deb/i386/quennimard_<version>_i386.deb     (32-bit x86), likewise
+#                   quennimard-dbgsym_<version>_amd64.deb, .buildinfo and .changes,
+#                   built on this machine from the declared Build-Depends
+#   build-deb/i386/quennimard_<version>_i386.deb     (32-bit x86), likewise, by
+#                   Debian's standard cross build (-ai386 -Pcross,nocheck) in a
+#                   clean bookworm chroot: the i386 -dev packages cannot be
+#                   installed beside the amd64 ones. mmdebstrap makes the
+#                   chroot once and keeps it in build-deb/chroot/; every
+#                   build unpacks it afresh and installs the Build-Depends there.
 # package.sh [amd64] [i386] makes only those named. Every time in a package is
 # that of the newest debian/changelog entry (or SOURCE_DATE_EPOCH, if set), so
 # the same tree gives the same bytes in any folder, at any time, under any
-# umask. DEB_BUILD_OPTIONS (nostrip, noopt…) is passed on.
+# umask. DEB_BUILD_OPTIONS (nostrip, noopt…) is passed on. Run as root (or
+# with sudo at hand) for the chroot.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 umask 022
@@ -22,6 +29,8 @@ done
 
 bash scripts/deps.sh --packages
 version=$(dpkg-parsechangelog -S Version)
+as_root=()
+[[ $(id -u) -ne 0 ]] && as_root=(sudo)
 
 # The files of this tree: those git tracks or would track, where the tree is
 # a checkout of its own; everything but build output elsewhere (an export).
@@ -34,17 +43,56 @@ export_tree() {
             tar --null -T - -cf - | tar -xf - -C "$destination"
     else
         tar --exclude='./build*' --exclude=./.git --exclude='*/__pycache__' \
-            --exclude=./.pytest_cache -cf - . | tar -xf - -C "$destination"
+            --exclude=./.pytest_cache --exclude='./obj-*' -cf - . | tar -xf - -C "$destination"
     fi
+}
+
+chroot_tarball=$PWD/build-deb/chroot/bookworm-amd64-cross-i386.tar
+
+# A bookworm buildd chroot for amd64 that can install i386 packages, with the
+# cross compiler; made on first use.
+make_chroot() {
+    [[ -s $chroot_tarball ]] && return
+    mkdir -p "$(dirname "$chroot_tarball")"
+    "${as_root[@]}" mmdebstrap --quiet --format=tar --variant=buildd --architectures=amd64,i386 \
+        --include=crossbuild-essential-i386 bookworm "$chroot_tarball.new"
+    "${as_root[@]}" mv "$chroot_tarball.new" "$chroot_tarball"
+}
+
+# Builds the exported source folder $1 for i386 in a fresh copy of the
+# chroot, then copies what dpkg-buildpackage made next to that folder.
+cross_build_in_chroot() {
+    local source=$1 name root status=0
+    name=$(basename "$source")
+    root=$(mktemp -d "$PWD/build-deb/chroot/root.XXXXXX")
+    "${as_root[@]}" tar -xf "$chroot_tarball" -C "$root"
+    "${as_root[@]}" cp /etc/resolv.conf "$root/etc/resolv.conf"
+    "${as_root[@]}" mkdir -p "$root/build"
+    "${as_root[@]}" cp -a "$source" "$root/build/"
+    "${as_root[@]}" unshare --mount --pid --fork --mount-proc="$root/proc" \
+        chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
+        LC_ALL=C.UTF-8 DEBIAN_FRONTEND=noninteractive \
+        DEB_BUILD_OPTIONS="nocheck ${DEB_BUILD_OPTIONS:-}" ${SOURCE_DATE_EPOCH:+SOURCE_DATE_EPOCH="$SOURCE_DATE_EPOCH"} \
+        sh -ec "apt-get -qq update
+                apt-get -qq -y --no-install-recommends build-dep -a i386 -P cross,nocheck ./build/$name
+                cd /build/$name && dpkg-buildpackage -us -uc -b -ai386 -Pcross,nocheck" ||
+        status=$?
+    "${as_root[@]}" find "$root/build" -maxdepth 1 -type f -exec cp {} "$(dirname "$source")" \;
+    "${as_root[@]}" rm -rf "$root"
+    return "$status"
 }
 
 for architecture in "${architectures[@]}"; do
     out=$PWD/build-deb/$architecture
     rm -rf "$out"
     export_tree "$out/quennimard-$version"
-    options=(-us -uc -b)
-    [[ $architecture == "$(dpkg --print-architecture)" ]] || options+=(-a"$architecture")
-    if ! (cd "$out/quennimard-$version" && dpkg-buildpackage "${options[@]}") >"$out/build.log" 2>&1; then
+    if [[ $architecture == "$(dpkg --print-architecture)" ]]; then
+        build=(sh -c "cd '$out/quennimard-$version' && exec dpkg-buildpackage -us -uc -b")
+    else
+        make_chroot
+        build=(cross_build_in_chroot "$out/quennimard-$version")
+    fi
+    if ! "${build[@]}" >"$out/build.log" 2>&1; then
         cat "$out/build.log"
         exit 1
     fi

@@ -5,7 +5,7 @@
 # suite: unit tests, and the end-to-end suite (valgrind and the flood among it)
 # against every build and every pairing of builds, the Debian packages among
 # it; then a minute of fuzzing of the receive path, and the suite once more as
-# an autopkgtest against the installed amd64 package.
+# an autopkgtest of each package in a clean testbed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -35,20 +35,35 @@ for dir in build build-asan; do
 done
 echo "== fuzzing the receive path"
 record bash scripts/fuzz.sh 60
-# The suite again, as Debian's autopkgtest runs it: against the amd64 package
-# that the plain run made, installed on this machine.
-echo "== autopkgtest of the amd64 package"
-autopkgtest_of_package() {
-    local log
+# The suite again, as Debian's autopkgtest runs it: against each package that
+# the plain run made, installed in a clean bookworm testbed (a tarball that
+# mmdebstrap makes once, kept in build-deb/chroot/), never on this machine.
+autopkgtest_in_testbed() {
+    local architecture=$1 testbed log
+    testbed=build-deb/chroot/bookworm-$architecture-testbed.tar
+    if [[ ! -s $testbed ]]; then
+        mmdebstrap --quiet --format=tar --variant=apt --architectures="$architecture" bookworm \
+            "$testbed.new" && mv "$testbed.new" "$testbed"
+    fi
     log=$(mktemp)
-    if ! autopkgtest build-deb/amd64/quennimard_*_amd64.deb . -- null >"$log" 2>&1; then
+    if ! autopkgtest -U build-deb/"$architecture"/quennimard_*_"$architecture".deb . -- \
+            unshare --arch "$architecture" --release bookworm --tarball "$testbed" >"$log" 2>&1; then
         tail -n 60 "$log"
         rm -f "$log"
         return 1
     fi
-    grep -E '^e2e +PASS' "$log"
+    grep -E '^e2e +PASS|^[0-9]+ passed' "$log" | sort -u
     rm -f "$log"
 }
-record autopkgtest_of_package
+# 126: the kernel could not run the program at all.
+runs_32bit_programs() { "$i386" >/dev/null 2>&1; [[ $? -ne 126 ]]; }
+for architecture in amd64 i386; do
+    echo "== autopkgtest of the $architecture package in a clean testbed"
+    if [[ $architecture == i386 ]] && ! runs_32bit_programs; then
+        echo "skipped: this kernel runs no 32-bit programs, so no i386 testbed can run here"
+        continue
+    fi
+    record autopkgtest_in_testbed "$architecture"
+done
 echo "suites: $passed passed, $failed failed"
 [[ $failed -eq 0 ]]

@@ -1,7 +1,8 @@
 """The Debian packages, made by scripts/package.sh through dpkg-buildpackage:
-lintian-clean with their .changes and the source package, hardened, stripped
-with the symbols in -dbgsym, the same bytes from another checkout built
-another way, the build options honoured, and the program installed runs."""
+lintian-clean with their .changes and the source package (which holds only
+the tracked files), hardened, stripped with the symbols in -dbgsym, the same
+bytes from another checkout built another way, the build options and a
+binNMU version honoured, and the program installed runs."""
 
 import os
 import re
@@ -97,13 +98,33 @@ def test_package_is_clean_hardened_and_installs_a_working_program(package_folder
     copy.exit_normally()
 
 
-def test_source_package_is_lintian_clean(package_folders):
+def tracked_files():
+    """What git tracks (or would) in this tree, as the source package must
+    hold it: dpkg-source always leaves out .gitignore."""
+    listed = subprocess.run(["git", "ls-files", "-z", "-co", "--exclude-standard"],
+                            cwd=SOURCE_ROOT, capture_output=True, check=True).stdout.decode()
+    return sorted(name for name in listed.split("\0") if name and name != ".gitignore"
+                  and os.path.exists(os.path.join(SOURCE_ROOT, name)))
+
+
+def test_source_package_is_lintian_clean_and_holds_only_the_tracked_files(package_folders):
+    if not os.path.isdir(os.path.join(SOURCE_ROOT, ".git")):
+        pytest.skip("not a git checkout")
     tree = os.path.join(package_folders["amd64"], f"quennimard-{project_version()}")
+    for litter in ("build/quennimard", "build-i386/CMakeCache.txt", "build-deb/amd64/x.deb",
+                   "obj-i686-linux-gnu/CMakeCache.txt", "tests/e2e/__pycache__/conftest.pyc"):
+        os.makedirs(os.path.dirname(os.path.join(tree, litter)), exist_ok=True)
+        open(os.path.join(tree, litter), "w").close()
     made = subprocess.run(["dpkg-buildpackage", "-S", "-us", "-uc"], cwd=tree,
                           capture_output=True, text=True)
     assert made.returncode == 0, made.stdout + made.stderr
     assert_lintian_clean(os.path.join(package_folders["amd64"],
                                       f"quennimard_{project_version()}_source.changes"))
+    tarball = os.path.join(package_folders["amd64"], f"quennimard_{project_version()}.tar.xz")
+    members = subprocess.run(["tar", "-tJf", tarball], capture_output=True, text=True,
+                             check=True).stdout.split()
+    files = sorted(name.split("/", 1)[1] for name in members if not name.endswith("/"))
+    assert files == tracked_files()
 
 
 def checkout_of_this_tree(destination):
@@ -145,9 +166,21 @@ def test_another_checkout_built_another_way_gives_the_same_package(package_folde
 
     for build_tree in checkout.glob("obj-*"):  # the next build starts afresh
         shutil.rmtree(build_tree)
+    # As a binNMU: the package takes the whole version, the program its
+    # upstream part.
+    changelog = checkout / "debian" / "changelog"
+    binnmu = f"{project_version()}+b1"
+    changelog.write_text(f"quennimard ({binnmu}) unstable; urgency=low, binary-only=yes\n\n"
+                         "  * Binary-only non-maintainer upload; no source changes.\n\n"
+                         " -- A Builder <builder@quennimard.invalid>  Mon, 07 Dec 2026 18:00:00 +0000\n\n"
+                         + changelog.read_text())
     log = build("nostrip noopt")
     root = tmp_path / "unstripped"
-    subprocess.run(["dpkg", "-x", deb_in(tmp_path / "another"), str(root)], check=True)
+    subprocess.run(["dpkg", "-x", str(tmp_path / "another" / f"quennimard_{binnmu}_amd64.deb"),
+                    str(root)], check=True)
+    manual = subprocess.run(["zcat", str(root / "usr/share/man/man1/quennimard.1.gz")],
+                            capture_output=True, text=True, check=True).stdout
+    assert f'"quennimard {project_version()}"' in manual
     sections = subprocess.run(["readelf", "-S", str(root / "usr/bin/quennimard")],
                               capture_output=True, text=True).stdout
     assert ".debug_info" in sections, "nostrip was not honoured"
