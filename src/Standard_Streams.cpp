@@ -89,8 +89,10 @@ void readInputWaitingWhileEmpty() {
     FILE* waiting = fopencookie(nullptr, "r", input);
     if (waiting == nullptr) return;
     stdin = waiting;
-    static __gnu_cxx::stdio_sync_filebuf<char> buffer(stdin);
-    std::cin.rdbuf(&buffer);
+    // Never destroyed: the library's own teardown at exit comes after every
+    // static object of the program's has gone, and may still use the stream.
+    static auto* const buffer = new __gnu_cxx::stdio_sync_filebuf<char>(stdin);
+    std::cin.rdbuf(buffer);
 }
 
 void bufferOutputByLine() {

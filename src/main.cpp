@@ -148,8 +148,8 @@ int main(int argc, char** argv) {
     secureStandardDescriptors();
     endWhenMemoryRunsOut();
     bufferOutputByLine();
-    readInputWaitingWhileEmpty();
     refuseUnusableStart(argv);
+    readInputWaitingWhileEmpty();
     prepareKeyPolling();
     rememberSigpipeDisposition();  // with the handler that puts the terminal back
     if (!checkArgs(argc, argv)) refuseCommandLine();
