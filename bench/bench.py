@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Prints what quennimard costs and how fast it is, beside `nc -u -l`
 (netcat-openbsd) in the same run. Loopback only; not a test: it asserts
 nothing and only reports.
@@ -261,7 +261,7 @@ def main():
     if output:
         with open(output, "w") as table:
             table.write(f"quennimard {version()}, measured {time.strftime('%Y-%m-%d')} on "
-                        f"{machine()} by bench/bench.py, beside nc -u -l in the same run "
+                        f"{machine()}, by bench/bench.py, beside nc -u -l in the same run "
                         f"({setting}).\n\n")
             table.write("| " + " | ".join(COLUMNS) + " |\n")
             table.write("|" + "---|" * len(COLUMNS) + "\n")
