@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building both deliverables and the demo
 # need; --packages adds what scripts/package.sh needs, --tests that and what
-# the test suite needs, --picture what the README's picture needs. Quick when
-# they are all there already; otherwise it enables the i386 architecture and
-# runs apt-get update first.
+# the test suite needs (and a range of subordinate ids for the autopkgtest
+# testbeds), --picture what the README's picture needs. Quick when they are
+# all there already; otherwise it enables the i386 architecture and runs
+# apt-get update first.
 set -euo pipefail
 
 packages=(cmake g++ g++-multilib make pkgconf libsdl-net1.2-dev libsdl1.2-dev
@@ -11,10 +12,12 @@ packages=(cmake g++ g++-multilib make pkgconf libsdl-net1.2-dev libsdl1.2-dev
 # The amd64 package's Build-Depends, and what makes the clean chroot in which
 # the i386 package is built.
 package_tools=(dpkg-dev debhelper libgtest-dev file mmdebstrap)
+subordinate_ids=false
 for group in "$@"; do
     case $group in
         --packages) packages+=("${package_tools[@]}") ;;
         --tests)
+            subordinate_ids=true
             packages+=("${package_tools[@]}" libgtest-dev python3-pexpect python3-pytest
                        netcat-openbsd clang libclang-rt-14-dev valgrind libc6-dbg:i386 lintian
                        devscripts mandoc git autopkgtest arch-test) ;;
@@ -23,17 +26,32 @@ for group in "$@"; do
     esac
 done
 
+as_root=()
+[[ $(id -u) -ne 0 ]] && as_root=(sudo)
+
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
         missing+=("$package")
 done
-[[ ${#missing[@]} -eq 0 ]] && exit 0
+if [[ ${#missing[@]} -gt 0 ]]; then
+    echo "Installing: ${missing[*]}"
+    dpkg --print-foreign-architectures | grep -qx i386 ||
+        "${as_root[@]}" dpkg --add-architecture i386
+    "${as_root[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq \
+        --no-install-recommends "${missing[@]}" >/dev/null
+fi
 
-as_root=()
-[[ $(id -u) -ne 0 ]] && as_root=(sudo)
-echo "Installing: ${missing[*]}"
-dpkg --print-foreign-architectures | grep -qx i386 || "${as_root[@]}" dpkg --add-architecture i386
-"${as_root[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends \
-    "${missing[@]}" >/dev/null
+# autopkgtest-virt-unshare maps the testbed's users into subordinate ids of
+# the user who runs it (unshare --map-auto): give that user a range of 65536
+# above every range given so far, if it has none.
+user=$(id -un)
+if $subordinate_ids && ! { grep -q "^$user:" /etc/subuid && grep -q "^$user:" /etc/subgid; } \
+        2>/dev/null; then
+    start=$(cat /etc/subuid /etc/subgid 2>/dev/null |
+                awk -F: '$2 + $3 > top { top = $2 + $3 } END { print (top > 100000 ? top : 100000) }')
+    echo "Giving $user the subordinate ids $start-$((start + 65535)) for the autopkgtest testbeds"
+    "${as_root[@]}" usermod --add-subuids "$start-$((start + 65535))" \
+        --add-subgids "$start-$((start + 65535))" "$user"
+fi
