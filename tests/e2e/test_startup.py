@@ -171,15 +171,21 @@ def test_memory_running_out_is_a_failure_with_a_reason_never_an_abort(binary):
         listen = free_port()
         child = start_redirected(binary, listen, subprocess.DEVNULL,
                                  shell_setup=f"ulimit -v {limit_kb};")
-        assert wait_for(lambda: child.poll() is not None or not port_is_free(listen), timeout=10)
-        if child.poll() is None:
-            for _ in range(3000):
-                peer.send([os.urandom(random.randrange(1, 600))], listen)
-        # Datagrams dropped by a full queue shift the slots: "quit" is sent
-        # until it lands in the MSG slot.
-        assert wait_for(lambda: child.poll() is not None or
-                        peer.send([b"a\0", b"b\0", b"quit\0"], listen), timeout=10, step=0.05)
-        return child.returncode, child.stderr.read()
+        try:
+            assert wait_for(lambda: child.poll() is not None or not port_is_free(listen),
+                            timeout=10)
+            if child.poll() is None:
+                for _ in range(3000):
+                    peer.send([os.urandom(random.randrange(1, 600))], listen)
+            # Datagrams dropped by a full queue shift the slots: "quit" is
+            # sent until it lands in the MSG slot.
+            assert wait_for(lambda: child.poll() is not None or
+                            peer.send([b"a\0", b"b\0", b"quit\0"], listen), timeout=10,
+                            step=0.05)
+            return child.returncode, child.stderr.read()
+        finally:
+            child.kill()
+            child.wait()
 
     try:
         loads, works = 4096, 131072  # KiB
