@@ -18,7 +18,7 @@ for group in "$@"; do
         --packages) packages+=("${package_tools[@]}") ;;
         --tests)
             subordinate_ids=true
-            packages+=("${package_tools[@]}" libgtest-dev python3-pexpect python3-pytest
+            packages+=("${package_tools[@]}" python3-pexpect python3-pytest
                        netcat-openbsd clang libclang-rt-14-dev valgrind libc6-dbg:i386 lintian
                        devscripts mandoc git autopkgtest arch-test) ;;
         --picture) packages+=(xvfb xterm imagemagick fonts-dejavu-core) ;;

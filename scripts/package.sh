@@ -52,11 +52,8 @@ chroot_tarball=$PWD/build-deb/chroot/bookworm-amd64-cross-i386.tar
 # A bookworm buildd chroot for amd64 that can install i386 packages, with the
 # cross compiler; made on first use.
 make_chroot() {
-    [[ -s $chroot_tarball ]] && return
-    mkdir -p "$(dirname "$chroot_tarball")"
-    "${as_root[@]}" mmdebstrap --quiet --format=tar --variant=buildd --architectures=amd64,i386 \
-        --include=crossbuild-essential-i386 bookworm "$chroot_tarball.new"
-    "${as_root[@]}" mv "$chroot_tarball.new" "$chroot_tarball"
+    bash scripts/bookworm.sh "$chroot_tarball" --variant=buildd --architectures=amd64,i386 \
+        --include=crossbuild-essential-i386
 }
 
 # Builds the exported source folder $1 for i386 in a fresh copy of the

@@ -41,10 +41,7 @@ record bash scripts/fuzz.sh 60
 autopkgtest_in_testbed() {
     local architecture=$1 testbed log
     testbed=build-deb/chroot/bookworm-$architecture-testbed.tar
-    if [[ ! -s $testbed ]]; then
-        mmdebstrap --quiet --format=tar --variant=apt --architectures="$architecture" bookworm \
-            "$testbed.new" && mv "$testbed.new" "$testbed"
-    fi
+    bash scripts/bookworm.sh "$testbed" --variant=apt --architectures="$architecture"
     log=$(mktemp)
     if ! autopkgtest -U build-deb/"$architecture"/quennimard_*_"$architecture".deb . -- \
             unshare --arch "$architecture" --release bookworm --tarball "$testbed" >"$log" 2>&1; then

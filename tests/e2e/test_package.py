@@ -98,12 +98,17 @@ def test_package_is_clean_hardened_and_installs_a_working_program(package_folder
     copy.exit_normally()
 
 
-def tracked_files():
-    """What git tracks (or would) in this tree, as the source package must
-    hold it: dpkg-source always leaves out .gitignore."""
+def listed_files():
+    """What git tracks (or would) in this tree, deleted files included."""
     listed = subprocess.run(["git", "ls-files", "-z", "-co", "--exclude-standard"],
                             cwd=SOURCE_ROOT, capture_output=True, check=True).stdout.decode()
-    return sorted(name for name in listed.split("\0") if name and name != ".gitignore"
+    return [name for name in listed.split("\0") if name]
+
+
+def tracked_files():
+    """The files of this tree as the source package must hold them:
+    dpkg-source always leaves out .gitignore."""
+    return sorted(name for name in listed_files() if name != ".gitignore"
                   and os.path.exists(os.path.join(SOURCE_ROOT, name)))
 
 
@@ -130,9 +135,7 @@ def test_source_package_is_lintian_clean_and_holds_only_the_tracked_files(packag
 def checkout_of_this_tree(destination):
     """A clone of this repository holding its work tree as it is now."""
     subprocess.run(["git", "clone", "-q", "--shared", SOURCE_ROOT, str(destination)], check=True)
-    listed = subprocess.run(["git", "ls-files", "-z", "-co", "--exclude-standard"],
-                            cwd=SOURCE_ROOT, capture_output=True, check=True).stdout
-    for name in filter(None, listed.decode().split("\0")):
+    for name in listed_files():
         source, copy = os.path.join(SOURCE_ROOT, name), destination / name
         if os.path.exists(source):
             copy.parent.mkdir(parents=True, exist_ok=True)

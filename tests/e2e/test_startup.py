@@ -8,7 +8,7 @@ import subprocess
 
 import pytest
 
-from conftest import (LOOPBACK, READY, USAGE, Peer, command_for, failure_shim_for, free_port,
+from conftest import (LOOPBACK, READY, USAGE, command_for, failure_shim_for, free_port,
                       is_sanitized, port_is_free, run_plain, skip_unless_4555_free,
                       start_redirected, variant_of, wait_for)
 
@@ -159,13 +159,12 @@ def test_each_failing_set_up_step_ends_with_its_exact_text(binary):
         assert b"Shutting down" not in result.stdout
 
 
-def test_memory_running_out_is_a_failure_with_a_reason_never_an_abort(binary):
+def test_memory_running_out_is_a_failure_with_a_reason_never_an_abort(binary, peer):
     """Under ulimit -v, from the lowest limit the dynamic loader gets past up
     to where the copy runs and takes a flood: every run either works or ends
     with status 1 and its reason (a set-up failure text, or one line)."""
     if is_sanitized(binary) or command_for(binary) != [binary]:
         pytest.skip("a sanitizer or an emulator needs far more address space")
-    peer = Peer()
 
     def run(limit_kb):
         listen = free_port()
@@ -187,22 +186,19 @@ def test_memory_running_out_is_a_failure_with_a_reason_never_an_abort(binary):
             child.kill()
             child.wait()
 
-    try:
-        loads, works = 4096, 131072  # KiB
-        while works - loads > 16:
-            middle = (loads + works) // 2
-            status, errors = run(middle)
-            # The dynamic loader's own failures, before the program runs.
-            if status == 127 or re.search(rb"error while loading shared libraries", errors):
-                loads = middle
-            else:
-                works = middle
-        for limit in range(works, works + 512, 8):
-            status, errors = run(limit)
-            one_reason = re.fullmatch(rb"(FAILED!\n)?[^\n]+\n", errors)
-            assert status == 0 or (status == 1 and one_reason), (limit, status, errors)
-    finally:
-        peer.close()
+    loads, works = 4096, 131072  # KiB
+    while works - loads > 16:
+        middle = (loads + works) // 2
+        status, errors = run(middle)
+        # The dynamic loader's own failures, before the program runs.
+        if status == 127 or re.search(rb"error while loading shared libraries", errors):
+            loads = middle
+        else:
+            works = middle
+    for limit in range(works, works + 512, 8):
+        status, errors = run(limit)
+        one_reason = re.fullmatch(rb"(FAILED!\n)?[^\n]+\n", errors)
+        assert status == 0 or (status == 1 and one_reason), (limit, status, errors)
 
 
 def test_listen_port_in_use_fails_with_a_reason(binary):
