@@ -4,7 +4,7 @@
 # behaviour is also built for x86-64, plain and sanitized), and runs the whole
 # suite: unit tests, and the end-to-end suite (valgrind and the flood among it)
 # against every build and every pairing of builds, the Debian packages among
-# it; then a minute of fuzzing of the receive path, and the suite once more as
+# it; then a minute of fuzzing of each of the receive and send paths, and the suite once more as
 # an autopkgtest of each package in a clean testbed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -33,7 +33,9 @@ for dir in build build-asan; do
     echo "== tests against $dir (with the 32-bit build)"
     record bash -c "cd '$dir' && ctest --output-on-failure"
 done
-echo "== fuzzing the receive path"
+echo "== the checks themselves: a planted finding fails them"
+record /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/tools
+echo "== fuzzing the receive and send paths"
 record bash scripts/fuzz.sh 60
 # The suite again, as Debian's autopkgtest runs it: against each package that
 # the plain run made, installed in a clean bookworm testbed (a tarball that

@@ -3,6 +3,8 @@
 #include "Arguments.h"
 
 #include <cctype>
+#include <initializer_list>
+#include <utility>
 
 #include "Build_Variant.h"
 #include "Message_Vector.h"
@@ -15,6 +17,12 @@ constexpr std::size_t SHOWN_TEXT_LEN = 40;
 std::string quoted(const std::string& text) {
     const std::string cut = escapeForDisplay(text.substr(0, SHOWN_TEXT_LEN), localeCharset());
     return "\"" + cut + (text.size() > SHOWN_TEXT_LEN ? "...\"" : "\"");
+}
+
+std::string tooLongToTravel(const char* name, const std::string& text) {
+    return std::string("Invalid ") + name + " " + quoted(text) + ": it is " +
+           std::to_string(text.size()) + " bytes long; it may be at most " +
+           std::to_string(MAX_WHOLE_TEXT_LEN) + " bytes.";
 }
 
 }  // namespace
@@ -47,12 +55,14 @@ std::string argumentError(const std::string& dest_port, const std::string& reply
         return "Invalid listen port " + quoted(listen_port) +
                ": a port is a number from 1 to 65535 (0 for 4555).";
     }
-    // The 32-bit build sends the reply address whole, with its NUL, in one
-    // packet: one that cannot fit would make every send fail.
-    if (I386_BUILD && reply_ip.size() > MAX_WHOLE_TEXT_LEN) {
-        return "Invalid reply address " + quoted(reply_ip) + ": it is " +
-               std::to_string(reply_ip.size()) + " bytes long; it may be at most " +
-               std::to_string(MAX_WHOLE_TEXT_LEN) + " bytes.";
+    // The 32-bit build sends the reply address and the listen port whole, each
+    // with its NUL in one packet: a text that cannot fit would make every send
+    // fail. (The port rule reads only the digits of a listen port.)
+    if constexpr (I386_BUILD) {
+        for (const auto& [name, text] :
+             {std::pair{"reply address", &reply_ip}, std::pair{"listen port", &listen_port}}) {
+            if (text->size() > MAX_WHOLE_TEXT_LEN) return tooLongToTravel(name, *text);
+        }
     }
     return {};
 }

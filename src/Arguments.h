@@ -12,7 +12,7 @@ int portNamedBy(const std::string& text);
 
 // The one line that says why the arguments cannot be used, or empty text when
 // they can: a destination port or listen port that names no port (the listen
-// port may also be exactly "0", for 4555), or, where the reply address
-// travels whole, a reply address too long for its packet.
+// port may also be exactly "0", for 4555), or, where the reply address and
+// the listen port travel whole, one too long for its packet.
 std::string argumentError(const std::string& dest_port, const std::string& reply_ip,
                           const std::string& listen_port);

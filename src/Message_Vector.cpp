@@ -26,6 +26,36 @@ std::string slotText(const std::uint8_t* data, int len) {
 
 bool isQuitText(const std::string& text) { return text == "quit"; }
 
+Slot_Texts vectorTexts(Wire_Rule rule, const std::string& dest_ip, const std::string& dest_port,
+                       const std::string& reply_ip, const std::string& listen_port,
+                       const std::string& message) {
+    if (rule == Wire_Rule::OWN_ADDRESS_WHOLE) return {reply_ip, listen_port, message};
+    return {dest_ip, dest_port, message};
+}
+
+std::optional<Slot> fillVector(UDPpacket* const* packets, const Slot_Texts& texts, Wire_Rule rule) {
+    Slot_Texts payloads;
+    for (int slot = 0; slot < SLOT_COUNT; ++slot) {
+        const std::string& text = texts[slot];
+        payloads[slot] =
+            rule == Wire_Rule::OWN_ADDRESS_WHOLE ? wholePayload(text) : fixedPayload(text);
+        // The packet's own buffer holds the payload, so nothing is ever
+        // written past it, whatever a text's length.
+        if (payloads[slot].size() > static_cast<std::size_t>(packets[slot]->maxlen)) {
+            return static_cast<Slot>(slot);
+        }
+    }
+    for (int slot = 0; slot < SLOT_COUNT; ++slot) {
+        std::memcpy(packets[slot]->data, payloads[slot].data(), payloads[slot].size());
+        packets[slot]->len = static_cast<int>(payloads[slot].size());
+    }
+    return std::nullopt;
+}
+
+bool vectorCarriesQuit(UDPpacket* const* packets) {
+    return isQuitText(slotText(packets[MSG]->data, packets[MSG]->len));
+}
+
 std::uint16_t portFromText(const std::string& text) {
     return static_cast<std::uint16_t>(std::atoi(text.c_str()));
 }

@@ -2,9 +2,15 @@
 // the pure rules for writing a slot's payload and reading a slot's text.
 #pragma once
 
+#include <SDL_net.h>
+
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include "Build_Variant.h"
 
 // Slot positions within a message vector, in the order they go on the wire.
 enum Slot { IP = 0, PORT = 1, MSG = 2 };
@@ -25,6 +31,31 @@ std::string wholePayload(const std::string& text);
 
 // The longest text that goes whole, with its NUL, into one packet buffer.
 constexpr std::size_t MAX_WHOLE_TEXT_LEN = PACKET_BUFFER_LEN - 1;
+
+// How a build fills a vector: the x86-64 build repeats the destination it
+// sends to, 9 bytes a text; the 32-bit build tells the peer where to reply,
+// each text whole with its NUL.
+enum class Wire_Rule { DESTINATION_IN_NINE_BYTES, OWN_ADDRESS_WHOLE };
+constexpr Wire_Rule BUILD_WIRE_RULE =
+    I386_BUILD ? Wire_Rule::OWN_ADDRESS_WHOLE : Wire_Rule::DESTINATION_IN_NINE_BYTES;
+
+// The texts of one message's vector, in slot order.
+using Slot_Texts = std::array<std::string, SLOT_COUNT>;
+
+// The texts that `rule` puts in the slots of the vector for `message`.
+Slot_Texts vectorTexts(Wire_Rule rule, const std::string& dest_ip, const std::string& dest_port,
+                       const std::string& reply_ip, const std::string& listen_port,
+                       const std::string& message);
+
+// Copies each text's payload by `rule` into its packet's own buffer and sets
+// the packet's length, when every payload fits its buffer (`maxlen` bytes).
+// Otherwise no packet is touched, and the result is the first slot whose
+// payload does not fit.
+std::optional<Slot> fillVector(UDPpacket* const* packets, const Slot_Texts& texts, Wire_Rule rule);
+
+// Whether a vector ends the peer: the MSG packet's bytes, read by the
+// receiver's rule, are "quit".
+bool vectorCarriesQuit(UDPpacket* const* packets);
 
 // The text of a received slot: its bytes up to the first NUL, never reaching
 // past the `len` bytes that were received into it.

@@ -2,7 +2,6 @@
 // and its packet vector.
 #include "UDP_Client_Service.h"
 
-#include <array>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -17,16 +16,8 @@ namespace {
 
 constexpr int SEND_BUFFER_LEN = I386_BUILD ? PACKET_BUFFER_LEN : 1024;
 
-using Slot_Texts = std::array<const std::string*, SLOT_COUNT>;
-
-// Refuses, with a message, a message that does not fit its packet: nothing of
-// its vector is sent. The other two texts were checked at start-up.
-bool fitsInPacket(const std::string& message) {
-    if (message.size() <= MAX_WHOLE_TEXT_LEN) return true;
-    std::printf("Not sent: the message is %zu bytes long; a text may be at most %zu bytes.\n",
-                message.size(), MAX_WHOLE_TEXT_LEN);
-    return false;
-}
+// What each slot carries, for the line that refuses a text too long for it.
+constexpr const char* SLOT_NAMES[SLOT_COUNT] = {"address", "port", "message"};
 
 }  // namespace
 
@@ -51,7 +42,6 @@ UDP_Client_Service::UDP_Client_Service(std::string dest_ip, std::string dest_por
     std::printf("Allocating memory for sending packets...");
     packets = SDLNet_AllocPacketV(SLOT_COUNT, SEND_BUFFER_LEN);
     if (packets == nullptr) failSetupStep("SDLNet_AllocPacketV(3, %d)", SEND_BUFFER_LEN);
-    packets[MSG]->len = 0;  // the library leaves it unset: nothing sent yet
     std::puts("Success!");
 }
 
@@ -75,20 +65,15 @@ void UDP_Client_Service::resolve_server_address() {
 }
 
 void UDP_Client_Service::send_msg(std::string text) {
-    // The 32-bit build tells the peer where to reply; the x86-64 build
-    // repeats the destination it sends to.
-    const Slot_Texts texts = I386_BUILD ? Slot_Texts{&reply_ip, &listen_port, &text}
-                                        : Slot_Texts{&dest_ip, &dest_port, &text};
-    if constexpr (I386_BUILD) {
-        if (!fitsInPacket(text)) {
-            packets[MSG]->len = 0;
-            return;
-        }
-    } else {
-        std::puts("data_to_send[IP]: 0");
-    }
-    for (int i = 0; i < SLOT_COUNT; ++i) {
-        load_slot(i, I386_BUILD ? wholePayload(*texts[i]) : fixedPayload(*texts[i]));
+    quit_sent = false;
+    if constexpr (!I386_BUILD) std::puts("data_to_send[IP]: 0");
+    const Slot_Texts texts =
+        vectorTexts(BUILD_WIRE_RULE, dest_ip, dest_port, reply_ip, listen_port, text);
+    // A text too long for its packet sends nothing of its vector.
+    if (const std::optional<Slot> too_long = fillVector(packets, texts, BUILD_WIRE_RULE)) {
+        std::printf("Not sent: the %s is %zu bytes long; a text may be at most %d bytes.\n",
+                    SLOT_NAMES[*too_long], texts[*too_long].size(), packets[*too_long]->maxlen - 1);
+        return;
     }
 
     std::puts("Setting packet vector destination info...");
@@ -108,21 +93,14 @@ void UDP_Client_Service::send_msg(std::string text) {
     // count is the failure.
     if (SDLNet_UDP_SendV(socket, packets, SLOT_COUNT) < SLOT_COUNT) {
         std::printf("Error sending packet!\n");
+        return;
     }
+    // Only a vector that went out whole can end the peer.
+    quit_sent = vectorCarriesQuit(packets);
 }
 
 void UDP_Client_Service::show_dest_info() const {
     std::printf("Sending packets to %s on port %s\n", dest_ip.c_str(), dest_port.c_str());
 }
 
-bool UDP_Client_Service::sent_quit() const {
-    return isQuitText(slotText(packets[MSG]->data, packets[MSG]->len));
-}
-
-void UDP_Client_Service::load_slot(int slot, const std::string& payload) {
-    // The packet's own buffer holds the payload, so the send never reads
-    // outside storage that the packet owns, whatever the text's length.
-    UDPpacket* packet = packets[slot];
-    std::memcpy(packet->data, payload.data(), payload.size());
-    packet->len = static_cast<int>(payload.size());
-}
+bool UDP_Client_Service::sent_quit() const { return quit_sent; }

@@ -17,14 +17,12 @@ class UDP_Client_Service {
     void send_msg(std::string text);
     void show_dest_info() const;
 
-    // Whether the message just sent ends the peer: the text its MSG slot
-    // carries, read by the receiver's rule, is "quit". A message not sent
-    // carries nothing.
+    // Whether the message just sent ends the peer: its vector went out
+    // whole, and its MSG slot, read by the receiver's rule, is "quit".
     bool sent_quit() const;
 
   private:
     void resolve_server_address();
-    void load_slot(int slot, const std::string& payload);
 
     UDPsocket socket = nullptr;
     UDPpacket** packets = nullptr;
@@ -33,4 +31,5 @@ class UDP_Client_Service {
     std::string dest_port;
     std::string reply_ip;
     std::string listen_port;
+    bool quit_sent = false;
 };

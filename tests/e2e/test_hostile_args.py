@@ -3,7 +3,7 @@
 anything starts, or runs; none crashes or hangs. Port texts are read as atoi
 reads them."""
 
-from conftest import LOOPBACK, free_port, run_plain, variant_of
+from conftest import LOOPBACK, expected_vector, free_port, run_plain, variant_of
 
 HUGE = "a" * 100_000
 
@@ -46,17 +46,23 @@ def test_port_texts_are_read_as_atoi_reads_them(binary, spawn, peer):
     copy.exit_normally()
 
 
-def test_long_reply_address(binary, spawn, peer):
-    """The x86-64 build never sends its reply address; the 32-bit build sends
-    it whole, so one over 511 bytes is refused at start."""
+def test_long_reply_address_and_listen_port(binary, spawn, peer):
+    """The x86-64 build never sends its reply address or listen port; the
+    32-bit build sends both whole, so either over 511 bytes is refused at
+    start, also a listen port whose digits name a good port."""
+    listen = free_port()
     if variant_of(binary) == "i386":
-        result = run_plain(binary, [LOOPBACK, str(peer.port), HUGE, str(free_port())])
-        assert (result.returncode, result.stdout) == (1, b"")
-        assert result.stderr == (f'Invalid reply address "{HUGE[:40]}...": it is 100000 bytes '
-                                 "long; it may be at most 511 bytes.\n").encode()
-        copy = spawn(binary, peer.port, free_port(), reply_ip="r" * 511)
+        long_port = f"{listen}" + "x" * 700
+        for reply_ip, listen_port, name, text in ((HUGE, str(listen), "reply address", HUGE),
+                                                  (LOOPBACK, long_port, "listen port", long_port)):
+            result = run_plain(binary, [LOOPBACK, str(peer.port), reply_ip, listen_port])
+            assert (result.returncode, result.stdout) == (1, b"")
+            assert result.stderr == (f'Invalid {name} "{text[:40]}...": it is {len(text)} bytes '
+                                     "long; it may be at most 511 bytes.\n").encode()
+        reply_ip, listen_port = "r" * 511, f"{listen}".ljust(511, "x")
     else:
-        copy = spawn(binary, peer.port, free_port(), reply_ip=HUGE)
+        reply_ip, listen_port = HUGE, f"{listen}" + "x" * 700
+    copy = spawn(binary, peer.port, listen_port, reply_ip=reply_ip)
     copy.send_message("hello")
-    assert peer.receive()[2].startswith(b"hello\0")
+    assert peer.receive() == expected_vector(binary, copy, b"hello")
     copy.exit_normally()

@@ -141,6 +141,7 @@ def test_each_failing_set_up_step_ends_with_its_exact_text(binary):
          "Resolving destination address..."),
         ("SDLNet_AllocPacketV:2", "SDLNet_AllocPacket(512)",
          "Allocating memory for recieving packets..."),
+        ("SDLNet_AllocSocketSet:1", "SDLNet_AllocSocketSet(1)", READY + "\n\n"),
     ]
     command = command_for(binary)
     preload = {"LD_PRELOAD": shim}

@@ -28,7 +28,7 @@ def test_send_puts_exact_payloads_on_the_wire(binary, spawn, peer):
     copy.exit_normally()
 
 
-def test_failed_send_is_reported_and_the_copy_goes_on(binary, spawn):
+def test_failed_send_is_reported_and_the_copy_goes_on_even_after_quit(binary, spawn):
     # In a network namespace of its own, whose loopback is down, the kernel
     # refuses every send. Without root, a user namespace makes it possible.
     unshare = ["unshare", "-n"] if os.geteuid() == 0 else ["unshare", "-rn"]
@@ -38,7 +38,13 @@ def test_failed_send_is_reported_and_the_copy_goes_on(binary, spawn):
     copy = spawn(binary, free_port(), free_port(), wrapper=unshare)
     copy.send_message("lost")
     copy.expect("\r\nError sending packet!\r\n")
-    copy.exit_normally()
+    # A quit that never left ends nothing: the peer goes on, and so does this
+    # copy, which can send again or exit.
+    copy.send_message("quit")
+    copy.expect("\r\nError sending packet!\r\n")
+    assert copy.absent("Client sent", within=0.5)
+    output = copy.exit_normally()
+    assert b"Client sent" not in output
 
 
 def test_received_vectors_are_shown_by_the_slot_rule(binary, spawn, peer):

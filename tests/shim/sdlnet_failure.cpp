@@ -1,8 +1,8 @@
 // sdlnet_failure.cpp: a library the tests preload to make one SDL_net set-up
 // call fail. QUENNIMARD_FAIL=NAME:N makes the Nth call of NAME (SDLNet_Init,
-// SDLNet_ResolveHost, SDLNet_UDP_Open or SDLNet_AllocPacketV) return its
-// failure, with SDL's error text set to QUENNIMARD_FAIL_ERROR; every other
-// call goes through to the library.
+// SDLNet_ResolveHost, SDLNet_UDP_Open, SDLNet_AllocPacketV or
+// SDLNet_AllocSocketSet) return its failure, with SDL's error text set to QUENNIMARD_FAIL_ERROR;
+// every other call goes through to the library.
 #include <SDL.h>
 #include <SDL_net.h>
 #include <dlfcn.h>
@@ -58,5 +58,11 @@ UDPpacket** SDLNet_AllocPacketV(int howmany, int size) {
     static int calls = 0;
     if (failsNow("SDLNet_AllocPacketV", calls)) return nullptr;
     return real<UDPpacket** (*)(int, int)>("SDLNet_AllocPacketV")(howmany, size);
+}
+
+SDLNet_SocketSet SDLNet_AllocSocketSet(int maxsockets) {
+    static int calls = 0;
+    if (failsNow("SDLNet_AllocSocketSet", calls)) return nullptr;
+    return real<SDLNet_SocketSet (*)(int)>("SDLNet_AllocSocketSet")(maxsockets);
 }
 }
