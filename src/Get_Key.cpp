@@ -21,9 +21,10 @@ namespace {
 // answering as one, the terminal has hung up or failed.
 bool input_was_terminal = false;
 
-// Set once the terminal's mode cannot be changed (as for a copy left in an
-// orphaned background job): from then on the idle wait leaves it alone.
-bool keyboard_unusable = false;
+// A copy in the background waits only for datagrams, and looks this often
+// whether it has been brought to the foreground: bash's fg sends no SIGCONT
+// to a job that is running, and no other signal tells.
+constexpr int BACKGROUND_CHECK_MS = 100;
 
 constexpr short GONE = POLLHUP | POLLERR | POLLNVAL;
 
@@ -32,12 +33,26 @@ bool terminalHungUp() {
     return poll(&input, 1, 0) > 0 && (input.revents & GONE) != 0;
 }
 
-// Line editing off, echo as found: one typed byte is enough to read or wake.
-termios byteModeOf(const termios& saved) {
-    termios working = saved;
+// kbhit's mode: line editing off, so the count covers a line not yet ended.
+termios withoutLineEditing(const termios& found) {
+    termios working = found;
     working.c_lflag &= ~static_cast<tcflag_t>(ICANON);
+    return working;
+}
+
+// The idle wait's mode: line editing off, echo as found, one byte enough to
+// wake it.
+termios byteMode(const termios& found) {
+    termios working = withoutLineEditing(found);
     working.c_cc[VMIN] = 1;
     working.c_cc[VTIME] = 0;
+    return working;
+}
+
+// getch's mode: one byte enough to read, and not echoed.
+termios byteModeWithoutEcho(const termios& found) {
+    termios working = byteMode(found);
+    working.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     return working;
 }
 
@@ -46,14 +61,11 @@ termios byteModeOf(const termios& saved) {
 int kbhit() {
     termios saved{};
     tcgetattr(STDIN_FILENO, &saved);
-    termios working = saved;
-    working.c_lflag &= ~static_cast<tcflag_t>(ICANON);
-
-    int status = changeTerminal(working, saved, TCSANOW);
+    int status = changeTerminal(saved, withoutLineEditing, TCSANOW);
     int count = 0;
     if (status == 0) {
         status += ioctl(STDIN_FILENO, FIONREAD, &count);
-        status += restoreTerminal(saved, TCSANOW);
+        status += restoreTerminal(TCSANOW);
         const timespec ten_nanoseconds{0, 10};
         nanosleep(&ten_nanoseconds, nullptr);
     }
@@ -64,26 +76,28 @@ int getch() {
     std::fflush(stdout);
     termios saved{};
     tcgetattr(STDIN_FILENO, &saved);
-    termios working = byteModeOf(saved);
-    working.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-
     // TCSAFLUSH discards what kbhit counted, so only a byte typed from now on
     // is returned.
-    int status = changeTerminal(working, saved, TCSAFLUSH);
+    int status = changeTerminal(saved, byteModeWithoutEcho, TCSAFLUSH);
     unsigned char byte = 0;
     if (status == 0) {
         status = static_cast<int>(readWaitingWhileEmpty(&byte, 1));
-        status += restoreTerminal(saved, TCSAFLUSH);
+        status += restoreTerminal(TCSAFLUSH);
     }
     return status == 1 ? byte : -1;
 }
 
 Idle_Wake waitForKeyOrDatagram(int socket_fd) {
-    if (socket_fd < 0 || keyboard_unusable) {
-        return input_was_terminal && terminalHungUp() ? Idle_Wake::INPUT_GONE
-                                                      : Idle_Wake::CANNOT_WAIT;
-    }
     pollfd watched[] = {{socket_fd, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+    if (socket_fd < 0 || !terminalIsOurs()) {
+        if (input_was_terminal && terminalHungUp()) return Idle_Wake::INPUT_GONE;
+        if (socket_fd < 0) return Idle_Wake::CANNOT_WAIT;
+        // In the background the keyboard is not the copy's: only a hang-up
+        // of it is watched, and the copy only receives.
+        watched[1].events = 0;
+        poll(watched, 2, BACKGROUND_CHECK_MS);
+        return (watched[1].revents & GONE) != 0 ? Idle_Wake::INPUT_GONE : Idle_Wake::WOKEN;
+    }
     // Under load a datagram is usually waiting already: then the terminal
     // is left alone.
     if (poll(watched, 1, 0) != 0) return Idle_Wake::WOKEN;
@@ -94,12 +108,9 @@ Idle_Wake waitForKeyOrDatagram(int socket_fd) {
         return Idle_Wake::WOKEN;
     }
     // In line mode only a whole line would wake the wait; one key must.
-    if (changeTerminal(byteModeOf(saved), saved, TCSANOW) != 0) {
-        keyboard_unusable = true;
-        return Idle_Wake::CANNOT_WAIT;
-    }
+    if (changeTerminal(saved, byteMode, TCSANOW) != 0) return Idle_Wake::CANNOT_WAIT;
     poll(watched, 2, -1);
-    restoreTerminal(saved, TCSANOW);
+    restoreTerminal(TCSANOW);
     return (watched[1].revents & GONE) != 0 ? Idle_Wake::INPUT_GONE : Idle_Wake::WOKEN;
 }
 

@@ -1,6 +1,7 @@
-// Terminal_Mode.cpp: the saved terminal attributes of the call in progress,
-// and the signal handlers that put them back before the process ends or
-// stops, and set the call's own attributes again when it is continued.
+// Terminal_Mode.cpp: the terminal mode of the call in progress, changed only
+// in the foreground, and the signal handlers that put it back before the
+// process ends or stops, and set the call's own mode again when it is
+// continued.
 #include "Terminal_Mode.h"
 
 #include <unistd.h>
@@ -8,12 +9,15 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 
 namespace {
 
-// Only the signal handlers read these: the attributes found on entry to the
-// call in progress, the ones it set, and which of them the terminal has.
+// Only the signal handlers read these: the mode found on entry to the call in
+// progress, how the call changes it, the mode it set, and which of them the
+// terminal has. The SIGCONT handler renews the first and the third.
 termios attributes_to_restore{};
+Mode_Change change_in_use = nullptr;
 termios attributes_in_use{};
 
 // While the call's mode is being put back, an ending or stopping signal must
@@ -21,19 +25,14 @@ termios attributes_in_use{};
 enum Terminal_State : std::sig_atomic_t { AS_FOUND, CHANGED, BEING_RESTORED };
 volatile std::sig_atomic_t terminal_state = AS_FOUND;
 
-// The terminal belongs to whichever process group is in its foreground; a job
-// in the background must not set it under the shell's feet. A terminal that
-// is not the process's controlling one (as under setsid) has no job control:
-// tcgetpgrp fails there with ENOTTY, and the process alone uses it.
-bool mayTouchTerminal() {
-    const pid_t foreground = tcgetpgrp(STDIN_FILENO);
-    if (foreground == -1) return errno == ENOTTY;
-    return foreground == getpgrp();
+bool sameMode(const termios& a, const termios& b) {
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+           a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
 }
 
 void setTerminalFromHandler(const termios& attributes) {
     const int saved_errno = errno;
-    if (terminal_state != AS_FOUND && mayTouchTerminal()) {
+    if (terminal_state != AS_FOUND && terminalIsOurs()) {
         tcsetattr(STDIN_FILENO, TCSANOW, &attributes);
     }
     errno = saved_errno;
@@ -65,8 +64,21 @@ extern "C" void restoreTerminalAndStop(int /*signal_number*/) {
     errno = saved_errno;
 }
 
+// After fg the terminal has the mode the shell gives its foreground job, which
+// is the one to put back; it still has the call's own mode only where nobody
+// changed it meanwhile (a plain SIGSTOP and SIGCONT), and then what was found
+// stays.
 extern "C" void reapplyTerminal(int /*signal_number*/) {
-    if (terminal_state == CHANGED) setTerminalFromHandler(attributes_in_use);
+    const int saved_errno = errno;
+    termios now{};
+    if (terminal_state == CHANGED && terminalIsOurs() && tcgetattr(STDIN_FILENO, &now) == 0) {
+        if (!sameMode(now, attributes_in_use)) {
+            attributes_to_restore = now;
+            attributes_in_use = change_in_use(now);
+        }
+        tcsetattr(STDIN_FILENO, TCSANOW, &attributes_in_use);
+    }
+    errno = saved_errno;
 }
 
 // Every signal whose default action ends the process, but SIGKILL, which
@@ -95,23 +107,34 @@ void handle(int signal_number, void (*handler)(int), int flags) {
 
 }  // namespace
 
-int changeTerminal(const termios& working, const termios& saved, int action) {
-    attributes_to_restore = saved;
-    attributes_in_use = working;
-    // The handlers must see both records before the flag that lets them act.
+bool terminalIsOurs() {
+    const pid_t foreground = tcgetpgrp(STDIN_FILENO);
+    if (foreground == -1) return errno == ENOTTY;
+    return foreground == getpgrp();
+}
+
+int changeTerminal(const termios& found, Mode_Change change, int action) {
+    if (!terminalIsOurs()) return -1;
+    attributes_to_restore = found;
+    change_in_use = change;
+    attributes_in_use = change(found);
+    // The handlers must see the records before the flag that lets them act.
     std::atomic_signal_fence(std::memory_order_seq_cst);
     terminal_state = CHANGED;
-    const int status = tcsetattr(STDIN_FILENO, action, &working);
+    const int status = tcsetattr(STDIN_FILENO, action, &attributes_in_use);
     if (status != 0) terminal_state = AS_FOUND;
     return status;
 }
 
-int restoreTerminal(const termios& saved, int action) {
+int restoreTerminal(int action) {
     // Until the mode is back, a signal at any moment still finds something to
     // put back; no signal is held, so a copy that the terminal stops in this
-    // very call, in the background, still ends on one.
+    // very call, in the background, still ends on one. From here on the
+    // SIGCONT handler leaves the record alone.
     terminal_state = BEING_RESTORED;
-    const int status = tcsetattr(STDIN_FILENO, action, &saved);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    const int status =
+        terminalIsOurs() ? tcsetattr(STDIN_FILENO, action, &attributes_to_restore) : 0;
     terminal_state = AS_FOUND;
     return status;
 }

@@ -4,6 +4,7 @@ input, and signals while the program waits for a key."""
 import fcntl
 import os
 import random
+import re
 import signal
 import subprocess
 import sys
@@ -240,13 +241,180 @@ def test_ctrl_z_and_fg_under_a_shell_that_does_not_repair_the_terminal(binary, s
     copy.exit_normally()
 
 
+@pytest.mark.parametrize("moment, how", [("start-up", "SIGINT"), ("start-up", "SIGQUIT"),
+                                         ("start-up", "ctrl-c"), ("quit-received", "ctrl-c")])
+def test_an_interrupt_while_the_screen_is_cleared_ends_the_copy_right_after(binary, peer,
+                                                                          tmp_path, moment, how):
+    """system() ignores SIGINT and SIGQUIT while "clear" runs: one that comes
+    then, sent to the copy alone or typed, must still end it."""
+    if moment == "quit-received" and variant_of(binary) != "i386":
+        pytest.skip("only the 32-bit build clears the screen on quit")
+    slow_clear = tmp_path / "clear"
+    slow_clear.write_text("#!/bin/sh\nprintf 'CLEARING\\n'\nsleep 1\n")
+    slow_clear.chmod(0o755)
+    listen = free_port()
+    command, *argv = [*command_for(binary), "127.0.0.1", str(free_port()), "127.0.0.1",
+                      str(listen)]
+    child = pexpect.spawn(command, argv, timeout=10, env=dict(
+        os.environ, TERM="xterm", PATH=f"{tmp_path}:{os.environ['PATH']}"))
+    tty = os.open(os.readlink(f"/proc/{child.pid}/fd/0"), os.O_RDWR | os.O_NOCTTY)
+    try:
+        if variant_of(binary) == "i386":
+            child.expect_exact("Is this correct? [Y/n] ")
+            child.send("y\r")
+        if moment == "quit-received":
+            child.expect_exact(READY)
+            peer.send([b"a\0", b"b\0", b"quit\0"], listen)
+        child.expect_exact("CLEARING")
+        if how == "ctrl-c":
+            child.sendintr()
+        else:
+            os.kill(child.pid, getattr(signal, how))
+        assert wait_for(lambda: not child.isalive(), timeout=5), "the copy went on"
+        lflag = termios.tcgetattr(tty)[3]
+        assert lflag & termios.ICANON and lflag & termios.ECHO
+        os.close(tty)
+        tty = None
+        child.expect(pexpect.EOF)
+        assert child.signalstatus == (signal.SIGQUIT if how == "SIGQUIT" else signal.SIGINT)
+        assert b"SDL_net" not in child.before and b"Server recieved" not in child.before
+        assert port_is_free(listen)
+    finally:
+        if tty is not None:
+            os.close(tty)
+        child.terminate(force=True)
+
+
+def test_sigstop_and_sigcont_mid_key_keep_the_mode_found(binary, spawn):
+    """Nobody changes the terminal between them: after SIGCONT the copy still
+    waits for its key, and it then puts back the mode it found, not its own."""
+    copy = spawn(binary, free_port(), free_port())
+    copy.child.send("x")
+    copy.wait_for_key_wait()
+    os.kill(copy.child.pid, signal.SIGSTOP)
+    assert wait_for(lambda: process_state(copy.child.pid) == "T")
+    os.kill(copy.child.pid, signal.SIGCONT)
+    copy.wait_for_key_wait()
+    copy.child.send("\r")
+    copy.expect("\r\n$ ")
+    copy.child.send("exit\r")
+    copy.finish()
+    assert copy.final_lflag & termios.ICANON and copy.final_lflag & termios.ECHO
+
+
+class Interactive_Bash:
+    """An interactive bash with readline on, as a person types into it: its
+    line editing puts the terminal into a mode of its own while it reads."""
+
+    PROMPT = "bash-ready> "
+
+    def __init__(self, binary):
+        self.binary = binary
+        self.child = pexpect.spawn("bash", ["--norc", "--noprofile", "-i"], timeout=10,
+                                   env=dict(os.environ, TERM="xterm", PS1=self.PROMPT),
+                                   dimensions=(50, 200))
+        self.tty = os.open(os.readlink(f"/proc/{self.child.pid}/fd/0"), os.O_RDWR | os.O_NOCTTY)
+        self.child.expect_exact(self.PROMPT)
+
+    def run(self, line):
+        self.child.sendline(line)
+        self.child.expect_exact(self.PROMPT)
+        return self.child.before
+
+    def modes(self):
+        """The terminal's mode as the shell has it between commands."""
+        return re.search(rb"[0-9a-f]+(?::[0-9a-f]+){20,}", self.run("stty -g")).group(0)
+
+    def start_copy(self, suffix=""):
+        listen = free_port()
+        args = " ".join([*command_for(self.binary), "127.0.0.1", str(free_port()), "127.0.0.1",
+                         str(listen)])
+        self.child.sendline(f"{args}{suffix}")
+        return listen
+
+    def answer_if_asked(self, asked=False):
+        if variant_of(self.binary) == "i386":
+            if not asked:
+                self.child.expect_exact("Is this correct? [Y/n] ")
+            self.child.send("y\r")
+        self.child.expect_exact(READY)
+
+    def lflag(self):
+        return termios.tcgetattr(self.tty)[3]
+
+    def exit_copy(self):
+        self.child.send("\r")
+        wait_for_key_wait(self.tty)
+        self.child.send("\r")
+        self.child.expect_exact("\r\n$ ")
+        self.child.send("exit\r")
+        self.child.expect_exact("Terminating program normally...")
+        self.child.expect_exact(self.PROMPT)
+
+    def close(self):
+        os.close(self.tty)
+        self.child.terminate(force=True)
+
+
+def test_a_copy_started_with_ampersand_works_after_fg_and_gives_the_shell_its_terminal(binary):
+    bash = Interactive_Bash(binary)
+    try:
+        modes = bash.modes()
+        bash.start_copy(" &")
+        bash.child.expect_exact(bash.PROMPT)
+        asked = variant_of(binary) == "i386"
+        if asked:  # its question stops it in the background
+            bash.child.expect_exact("Is this correct? [Y/n] ")
+        bash.child.sendline("fg")
+        bash.answer_if_asked(asked)
+        for _ in range(2):  # Enter Enter, which bash's own mode would turn into CR
+            assert wait_for(lambda: not bash.lflag() & termios.ICANON), "no key wait"
+            bash.child.send("\r")
+        bash.child.expect_exact("\r\n$ ")
+        bash.child.send("help\r")
+        bash.child.expect_exact("help\r\n")
+        assert bash.child.before == b"", "what was typed at the prompt was not echoed"
+        bash.child.expect_exact("display this message")
+        bash.exit_copy()
+        assert bash.modes() == modes
+    finally:
+        bash.close()
+
+
+def test_a_copy_in_the_background_never_changes_the_terminal_even_with_sigttou_ignored(
+        binary, peer):
+    bash = Interactive_Bash(binary)
+    try:
+        bash.run("trap '' TTOU")
+        listen = bash.start_copy()
+        bash.answer_if_asked()
+        bash.child.sendcontrol("z")
+        bash.child.expect_exact(bash.PROMPT)
+        bash.run("bg")
+        bash.child.sendline("cat")  # the foreground job, in line mode with echo
+        assert wait_for(lambda: bash.lflag() & termios.ICANON)
+        for n in range(20):  # the copy wakes and goes round its loop
+            peer.send([b"a\0", b"b\0", b"bg%d\0" % n], listen)
+            bash.child.expect_exact(f"\t MSG: bg{n}\r\n")
+            assert bash.lflag() & termios.ICANON and bash.lflag() & termios.ECHO
+        bash.child.sendeof()
+        bash.child.expect_exact(bash.PROMPT)
+        bash.child.sendline("fg")
+        bash.exit_copy()
+    finally:
+        bash.close()
+
+
 def test_kill_ends_a_copy_stopped_in_the_background(binary, spawn):
     copy = spawn(binary, free_port(), free_port(),
                  script='set -m; "$0" "$@"; bg; printf pid=; jobs -p; sleep 60')
     copy.child.sendcontrol("z")
     copy.child.expect(rb"pid=(\d+)")
     pid = int(copy.child.match.group(1))
-    assert wait_for(lambda: process_state(pid) == "T"), "the terminal did not stop the copy"
+    # In the background it leaves the terminal alone, so nothing stops it.
+    assert not wait_for(lambda: process_state(pid) == "T", timeout=0.5), "stopped by bg"
+    os.kill(pid, signal.SIGTSTP)  # as "kill -TSTP %1"
+    assert wait_for(lambda: process_state(pid) == "T"), "SIGTSTP did not stop the copy"
 
     # What an interactive shell's "kill %1" does to a stopped job.
     os.kill(pid, signal.SIGTERM)
