@@ -328,19 +328,40 @@ def start_redirected(binary, listen, stdout, stderr=subprocess.PIPE, shell_setup
     """Starts a copy, set up by a bash `shell_setup`, whose standard input and
     output are no terminal, and confirms it where the build asks."""
     argv = [*command_for(binary), LOOPBACK, str(free_port()), LOOPBACK, str(listen)]
-    child = subprocess.Popen(["bash", "-c", shell_setup + ' exec "$0" "$@"', *argv],
-                             stdin=subprocess.PIPE, stdout=stdout, stderr=stderr, env=env)
+    # The answer waits in the pipe before the child starts, so nothing is ever
+    # written to a child that has already ended.
+    answer, answer_writer = os.pipe()
     if variant_of(binary) == "i386":
-        child.stdin.write(b"y\n")
-    child.stdin.close()
-    return child
+        os.write(answer_writer, b"y\n")
+    os.close(answer_writer)
+    try:
+        return subprocess.Popen(["bash", "-c", shell_setup + ' exec "$0" "$@"', *argv],
+                                stdin=answer, stdout=stdout, stderr=stderr, env=env)
+    finally:
+        os.close(answer)
 
 
-def run_plain(binary, args, timeout=10, input_text=b"", env=None):
+def run_plain(binary, args, timeout=10, input_text=b"", env=None, wrapper=()):
     """Runs the program without a terminal; returns the completed process."""
-    return subprocess.run(command_for(binary) + list(args), capture_output=True,
+    return subprocess.run([*wrapper, *command_for(binary), *args], capture_output=True,
                           timeout=timeout, input=input_text,
                           env=dict(os.environ, TERM="xterm", **(env or {})))
+
+
+def offline(tmp_path):
+    """A command prefix that runs a program in a network namespace of its own
+    (only a loopback, down) whose resolver is asked at 127.0.0.1, so a lookup
+    fails there at once and nothing it sends can leave the machine. The test
+    skips where no such namespace can be made."""
+    resolv_conf = tmp_path / "resolv.conf"
+    resolv_conf.write_text("nameserver 127.0.0.1\n")
+    unshare = ["unshare", "-nm"] if os.geteuid() == 0 else ["unshare", "-rnm"]
+    prefix = [*unshare, "sh", "-c", '[ ! -e /etc/resolv.conf ] || '
+              'mount --bind "$0" /etc/resolv.conf && exec "$@"', str(resolv_conf)]
+    made = subprocess.run([*prefix, "true"], capture_output=True, text=True)
+    if made.returncode != 0:
+        pytest.skip(f"cannot make a network namespace here: {made.stderr.strip()}")
+    return prefix
 
 
 def failure_shim_for(binary):

@@ -3,14 +3,15 @@
 anything starts, or runs; none crashes or hangs. Port texts are read as atoi
 reads them."""
 
-from conftest import LOOPBACK, expected_vector, free_port, run_plain, variant_of
+from conftest import LOOPBACK, expected_vector, free_port, offline, run_plain, variant_of
 
 HUGE = "a" * 100_000
 
 
-def test_unresolvable_destinations_fail_with_the_library_text(binary):
+def test_unresolvable_destinations_fail_with_the_library_text(binary, tmp_path):
     for dest_ip in ("", HUGE, "no.such.host.invalid", "999.1.1.1"):
-        result = run_plain(binary, [dest_ip, "4556", LOOPBACK, str(free_port())])
+        result = run_plain(binary, [dest_ip, "4556", LOOPBACK, str(free_port())],
+                           wrapper=offline(tmp_path))
         assert result.returncode == 1, dest_ip[:20]
         assert result.stderr == f"FAILED!\nSDLNet_ResolveHost({dest_ip} 4556): \n".encode()
 

@@ -9,7 +9,7 @@ import subprocess
 import pytest
 
 from conftest import (LOOPBACK, READY, USAGE, command_for, failure_shim_for, free_port,
-                      is_sanitized, port_is_free, run_plain, skip_unless_4555_free,
+                      is_sanitized, offline, port_is_free, run_plain, skip_unless_4555_free,
                       start_redirected, variant_of, wait_for)
 
 
@@ -109,9 +109,10 @@ def test_listen_port_zero_defaults_to_4555(binary, spawn, peer):
     copy.exit_normally()
 
 
-def test_unresolvable_destination_fails_with_the_library_text_even_when_empty(binary):
+def test_unresolvable_destination_fails_with_the_library_text_even_when_empty(binary, tmp_path):
     listen = free_port()
-    result = run_plain(binary, ["no.such.host.invalid", "4556", LOOPBACK, str(listen)])
+    result = run_plain(binary, ["no.such.host.invalid", "4556", LOOPBACK, str(listen)],
+                       wrapper=offline(tmp_path))
     assert result.returncode == 1
     # SDL_net sets no error text for a name that does not resolve.
     assert result.stderr == b"FAILED!\nSDLNet_ResolveHost(no.such.host.invalid 4556): \n"
