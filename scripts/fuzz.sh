@@ -13,7 +13,7 @@ shift || true
 targets=("$@")
 [[ ${#targets[@]} -eq 0 ]] && targets=(tests/fuzz/*_fuzz.cpp)
 # The pure rules the targets drive; no socket, terminal or library call.
-sources=(src/Message_Vector.cpp)
+sources=(src/Message_Vector.cpp src/Display_Text.cpp)
 
 failed=0
 for target in "${targets[@]}"; do

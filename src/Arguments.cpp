@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "Build_Variant.h"
+#include "Display_Text.h"
 #include "Message_Vector.h"
 
 namespace {

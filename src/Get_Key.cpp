@@ -9,10 +9,10 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <ctime>
 
-#include "Standard_Streams.h"
+#include "Standard_Input.h"
+#include "Standard_Output.h"
 #include "Terminal_Mode.h"
 
 namespace {
@@ -73,7 +73,7 @@ int kbhit() {
 }
 
 int getch() {
-    std::fflush(stdout);
+    flushOutput();
     termios saved{};
     tcgetattr(STDIN_FILENO, &saved);
     // TCSAFLUSH discards what kbhit counted, so only a byte typed from now on

@@ -1,5 +1,6 @@
-// Message_Vector.h: what the three datagrams of a message vector carry, and
-// the pure rules for writing a slot's payload and reading a slot's text.
+// Message_Vector.h: the wire rules: what the three datagrams of a message
+// vector carry, how a build fills its packets, and how a receiver reads a
+// slot's text and tells "quit".
 #pragma once
 
 #include <SDL_net.h>
@@ -66,22 +67,3 @@ bool isQuitText(const std::string& text);
 
 // A port text, checked at start-up, as a port number.
 std::uint16_t portFromText(const std::string& text);
-
-// How the terminal reads the bytes it is sent: as UTF-8, or one byte a
-// character, where the bytes 0x80 to 0x9F are the C1 controls.
-enum class Charset { UTF8, EIGHT_BIT };
-
-// The character set of the locale's LC_CTYPE (from LC_ALL, LC_CTYPE or LANG),
-// looked up once; EIGHT_BIT for any set but UTF-8 and for a locale that
-// cannot be loaded. Nothing else of the locale is taken.
-Charset localeCharset();
-
-// Text from outside made safe for a terminal. Printable ASCII is kept; so
-// are, in UTF-8, well-formed characters other than the C1 controls (U+0080 to
-// U+009F), and, one byte a character, the bytes 0xA0 to 0xFF. Every other
-// byte becomes the four characters \xHH.
-std::string escapeForDisplay(const std::string& text, Charset charset);
-
-// One line of a received vector as shown: the label, the slot's text made
-// safe for a terminal, and a newline.
-std::string slotLine(const char* label, const std::uint8_t* data, int len, Charset charset);

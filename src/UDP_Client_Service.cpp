@@ -2,15 +2,14 @@
 // and its packet vector.
 #include "UDP_Client_Service.h"
 
-#include <cstdio>
-#include <cstring>
 #include <string>
 #include <utility>
 
 #include "Build_Variant.h"
 #include "Message_Vector.h"
+#include "Net_Library.h"
 #include "Setup_Failure.h"
-#include "Standard_Streams.h"
+#include "Standard_Output.h"
 
 namespace {
 
@@ -27,72 +26,70 @@ UDP_Client_Service::UDP_Client_Service(std::string dest_ip, std::string dest_por
       dest_port(std::move(dest_port)),
       reply_ip(std::move(reply_ip)),
       listen_port(std::move(listen_port)) {
-    std::printf("\nInitializing SDL_net (sending)...");
-    if (SDLNet_Init() < 0) failSetupStep("SDLNet_Init");
-    restoreSigpipeDisposition();  // the library's start-up ignores SIGPIPE
-    std::puts("Success!");
+    print("\nInitializing SDL_net (sending)...");
+    if (startSdlNet() < 0) failSetupStep("SDLNet_Init");
+    printLine("Success!");
 
     resolve_server_address();
 
-    std::printf("Opening random communication socket for sending...");
+    print("Opening random communication socket for sending...");
     socket = SDLNet_UDP_Open(0);
     if (socket == nullptr) failSetupStep("SDLNet_UDP_Open(0)");
-    std::puts("Success!");
+    printLine("Success!");
 
-    std::printf("Allocating memory for sending packets...");
+    print("Allocating memory for sending packets...");
     packets = SDLNet_AllocPacketV(SLOT_COUNT, SEND_BUFFER_LEN);
     if (packets == nullptr) failSetupStep("SDLNet_AllocPacketV(3, %d)", SEND_BUFFER_LEN);
-    std::puts("Success!");
+    printLine("Success!");
 }
 
 UDP_Client_Service::~UDP_Client_Service() {
     SDLNet_UDP_Close(socket);
-    std::puts("Shutting down sending client...");
-    if constexpr (I386_BUILD) std::printf("Freeing allocated memory for outbound packets...");
+    printLine("Shutting down sending client...");
+    if constexpr (I386_BUILD) print("Freeing allocated memory for outbound packets...");
     SDLNet_FreePacketV(packets);
-    std::printf("Done!\nExiting SDLNet and terminating server...");
-    SDLNet_Quit();
-    restoreSigpipeDisposition();  // the library's teardown sets SIGPIPE to default
-    std::puts("Done!");
+    print("Done!\nExiting SDLNet and terminating server...");
+    quitSdlNet();
+    printLine("Done!");
 }
 
 void UDP_Client_Service::resolve_server_address() {
-    std::printf("Resolving server address (%s [%s])...", dest_ip.c_str(), dest_port.c_str());
+    print("Resolving server address (%s [%s])...", dest_ip.c_str(), dest_port.c_str());
     if (SDLNet_ResolveHost(&address, dest_ip.c_str(), portFromText(dest_port)) != 0) {
         failSetupStep("SDLNet_ResolveHost(%s %s)", dest_ip.c_str(), dest_port.c_str());
     }
-    std::printf("Success!\n");
+    print("Success!\n");
 }
 
 void UDP_Client_Service::send_msg(std::string text) {
     quit_sent = false;
-    if constexpr (!I386_BUILD) std::puts("data_to_send[IP]: 0");
+    if constexpr (!I386_BUILD) printLine("data_to_send[IP]: 0");
     const Slot_Texts texts =
         vectorTexts(BUILD_WIRE_RULE, dest_ip, dest_port, reply_ip, listen_port, text);
     // A text too long for its packet sends nothing of its vector.
     if (const std::optional<Slot> too_long = fillVector(packets, texts, BUILD_WIRE_RULE)) {
-        std::printf("Not sent: the %s is %zu bytes long; a text may be at most %d bytes.\n",
-                    SLOT_NAMES[*too_long], texts[*too_long].size(), packets[*too_long]->maxlen - 1);
+        print("Not sent: the %s is %zu bytes long; a text may be at most %d bytes.\n",
+              SLOT_NAMES[*too_long], texts[*too_long].size(), packets[*too_long]->maxlen - 1);
         return;
     }
 
-    std::puts("Setting packet vector destination info...");
+    printLine("Setting packet vector destination info...");
     for (int i = 0; i < SLOT_COUNT; ++i) {
         UDPpacket* packet = packets[i];
-        std::printf("Packet[%d]: setting host->", i);
+        print("Packet[%d]: setting host->", i);
         packet->address.host = address.host;
-        std::printf("setting port->");
+        print("setting port->");
         packet->address.port = address.port;
-        std::printf("setting length->");
-        std::printf("%dsetting channel...\n", packet->len);
+        print("setting length->");
+        print("%dsetting channel...\n", packet->len);
         packet->channel = -1;
     }
 
-    std::puts("Sending...");
+    printLine("Sending...");
     // The library returns how many datagrams went out, never -1, so a short
     // count is the failure.
     if (SDLNet_UDP_SendV(socket, packets, SLOT_COUNT) < SLOT_COUNT) {
-        std::printf("Error sending packet!\n");
+        print("Error sending packet!\n");
         return;
     }
     // Only a vector that went out whole can end the peer.
@@ -100,7 +97,7 @@ void UDP_Client_Service::send_msg(std::string text) {
 }
 
 void UDP_Client_Service::show_dest_info() const {
-    std::printf("Sending packets to %s on port %s\n", dest_ip.c_str(), dest_port.c_str());
+    print("Sending packets to %s on port %s\n", dest_ip.c_str(), dest_port.c_str());
 }
 
 bool UDP_Client_Service::sent_quit() const { return quit_sent; }

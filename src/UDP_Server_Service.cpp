@@ -3,17 +3,17 @@
 #include "UDP_Server_Service.h"
 
 #include <chrono>
-#include <cstdio>
-#include <cstring>
 #include <string>
 #include <utility>
 
 #include "Build_Variant.h"
+#include "Descriptors.h"
+#include "Display_Text.h"
 #include "Message_Vector.h"
+#include "Net_Library.h"
 #include "Screen.h"
 #include "Setup_Failure.h"
-#include "Socket_Descriptor.h"
-#include "Standard_Streams.h"
+#include "Standard_Output.h"
 
 namespace {
 
@@ -31,31 +31,30 @@ UDP_Server_Service::UDP_Server_Service(std::string reply_ip, std::string listen_
     : reply_ip(std::move(reply_ip)), listen_port(std::move(listen_port)) {
     if (this->listen_port == "0") {
         this->listen_port = "4555";
-        std::puts("\nNo port given...\nDefaulting to port 4555...");
+        printLine("\nNo port given...\nDefaulting to port 4555...");
     } else {
-        std::printf("Accepting connections on port: %s\n", this->listen_port.c_str());
+        print("Accepting connections on port: %s\n", this->listen_port.c_str());
     }
 
-    std::printf("Initializing SDL_net (recieve)...");
-    if (SDLNet_Init() < 0) failSetupStep("SDLNet_Init");
-    restoreSigpipeDisposition();  // the library's start-up ignores SIGPIPE
-    std::puts("Success!");
+    print("Initializing SDL_net (recieve)...");
+    if (startSdlNet() < 0) failSetupStep("SDLNet_Init");
+    printLine("Success!");
 
-    std::printf("Opening port %s for incoming connections...", this->listen_port.c_str());
+    print("Opening port %s for incoming connections...", this->listen_port.c_str());
     socket = SDLNet_UDP_Open(portFromText(this->listen_port));
     if (socket == nullptr) failSetupStep("SDLNet_UDP_Open(port)");
-    std::puts("Success!");
+    printLine("Success!");
     socket_fd = descriptorOf(socket);
 
     resolve_server_address();
 
-    std::printf("Allocating memory for recieving packets...");
+    print("Allocating memory for recieving packets...");
     packets = SDLNet_AllocPacketV(SLOT_COUNT, PACKET_BUFFER_LEN);
     if (packets == nullptr) failSetupStep("SDLNet_AllocPacket(%d)", PACKET_BUFFER_LEN);
     // The library leaves a new packet's length unset; a slot never filled
     // must read as empty text.
     for (int i = 0; i < SLOT_COUNT; ++i) packets[i]->len = 0;
-    std::puts("Success!\n");
+    printLine("Success!\n");
 
     socket_set = SDLNet_AllocSocketSet(1);
     if (socket_set == nullptr) failSetupStep("SDLNet_AllocSocketSet(1)");
@@ -65,38 +64,36 @@ UDP_Server_Service::UDP_Server_Service(std::string reply_ip, std::string listen_
 UDP_Server_Service::~UDP_Server_Service() {
     SDLNet_UDP_Close(socket);
     SDLNet_FreeSocketSet(socket_set);
-    std::puts("Shutting down sending client...");
-    std::puts("Done!\nShutting down recieving client...");
-    std::printf("Freeing allocated memory for inbound packets...");
+    printLine("Shutting down sending client...");
+    printLine("Done!\nShutting down recieving client...");
+    print("Freeing allocated memory for inbound packets...");
     SDLNet_FreePacketV(packets);
-    std::printf("Done!\nExiting SDLNet and terminating server...");
-    SDLNet_Quit();
-    restoreSigpipeDisposition();  // the library's teardown sets SIGPIPE to default
-    std::puts("Done!");
+    print("Done!\nExiting SDLNet and terminating server...");
+    quitSdlNet();
+    printLine("Done!");
 }
 
 void UDP_Server_Service::resolve_server_address() {
-    std::printf("Resolving destination address...");
+    print("Resolving destination address...");
     if (SDLNet_ResolveHost(&address, nullptr, portFromText(listen_port)) != 0) {
         failSetupStep("SDLNet_ResolveHost(%s %s)", reply_ip.c_str(), listen_port.c_str());
     }
-    std::puts("Success!");
+    printLine("Success!");
 }
 
 int UDP_Server_Service::recieve_data() {
+    // SDL_net 1.2 counts the packets it filled and stops at a failed receive,
+    // so its result is never negative; were one ever, it is taken as nothing
+    // received, never as an index.
     int received = SDLNet_UDP_RecvV(socket, packets);
-    if (received < 0) {
-        std::printf("Error receiving packet!\n");
-        return 1;
-    }
-    if (received == 0) return 1;
+    if (received <= 0) return 1;
 
     received = receive_rest_of_vector(received);
     show_vector(received);
 
     if (!isQuitText(slotText(packets[MSG]->data, packets[MSG]->len))) return 1;
     if constexpr (I386_BUILD) clearScreen();
-    std::puts("\nServer recieved \"quit\" signal from client!");
+    printLine("\nServer recieved \"quit\" signal from client!");
     return 0;
 }
 
@@ -114,8 +111,7 @@ int UDP_Server_Service::receive_rest_of_vector(int received) {
         // The vector is null-terminated, so its tail is a vector of exactly
         // the slots still empty.
         const int more = SDLNet_UDP_RecvV(socket, packets + received);
-        if (more < 0) break;
-        received += more;
+        if (more > 0) received += more;
     }
     return received;
 }
@@ -131,7 +127,7 @@ void UDP_Server_Service::show_vector(int count) const {
     shown += slotLineOf("\t  IP: ", packets[IP]);
     shown += slotLineOf("\tPORT: ", packets[PORT]);
     shown += slotLineOf("\t MSG: ", packets[MSG]);
-    std::fwrite(shown.data(), 1, shown.size(), stdout);
+    printText(shown);
 }
 
 int UDP_Server_Service::descriptor() const { return socket_fd; }

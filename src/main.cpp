@@ -2,24 +2,26 @@
 // over keyboard and listen socket, the console commands, and teardown.
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
-#include <limits>
 #include <string>
 
 #include "Arguments.h"
 #include "Build_Variant.h"
+#include "Descriptors.h"
 #include "Get_Key.h"
+#include "Net_Library.h"
 #include "Screen.h"
 #include "Setup_Failure.h"
-#include "Socket_Descriptor.h"
-#include "Standard_Streams.h"
+#include "Standard_Input.h"
+#include "Standard_Output.h"
 #include "UDP_Client_Service.h"
 #include "UDP_Server_Service.h"
 
-int checkArgs(int argc, char** argv);
+int checkArgs(char** argv);
 void displayHelp();
 
 namespace {
+
+constexpr int ARGUMENT_COUNT = 5;  // the program's name and four texts
 
 constexpr char USAGE[] =
     "\nInvalid syntax!\n\tquennimard <other_ip> <other_ip's_send_port> <reply_ip> "
@@ -40,28 +42,25 @@ constexpr Uint32 FALLBACK_IDLE_WAIT_MS = 20;
 // program the way "exit" does instead of repeating the last word.
 bool readWord(std::string& word) {
     endIfOutputFailed();
-    return static_cast<bool>(std::cin >> word);
+    return standardInput().read_word(word);
 }
 
 // Reads one word, then drops the rest of its line, so that no later word of
 // a message or an answer is ever taken for a command.
 bool readWordOfLine(std::string& word) {
     if (!readWord(word)) return false;
-    std::cin.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+    standardInput().drop_rest_of_line();
     return true;
 }
 
 // Reads the answer to the confirmation question: only "n" or "N" refuses.
-// End of input counts as yes. Wherever the read met it (also just after a
-// typed word), it is cleared, so that later prompts on a terminal still wait
-// for the user instead of ending the program.
+// End of input counts as yes; wherever the read met it (also just after a
+// typed word), it is forgotten, so that later prompts on a terminal still
+// wait for the user instead of ending the program.
 bool confirmed() {
     std::string answer;
     readWordOfLine(answer);
-    if (std::cin.eof()) {
-        std::cin.clear();
-        std::clearerr(stdin);
-    }
+    standardInput().forget_end_of_input();
     return answer != "n" && answer != "N";
 }
 
@@ -77,19 +76,19 @@ void refuseUnusableStart(char** argv) {
 
 // Runs one console command; returns 1 when it ends the program.
 int runCommand(UDP_Client_Service& client, std::string& command, std::string& message) {
-    std::printf("\n$ ");
+    print("\n$ ");
     if (!readWord(command)) return 1;
 
     if (command == "send") {
-        std::printf(" > ");
+        print(" > ");
         if (!readWordOfLine(message)) return 1;
         client.send_msg(message);
         // Ended exactly when the peer is: "quit" typed with a NUL and more
         // after it reads as "quit" there too.
         if (client.sent_quit()) {
             if constexpr (I386_BUILD) clearScreen();
-            std::printf("msg = %s\n", message.c_str());
-            std::puts("\nClient sent \"quit\" command!");
+            print("msg = %s\n", message.c_str());
+            printLine("\nClient sent \"quit\" command!");
             return 1;
         }
     } else if (command == "help") {
@@ -118,25 +117,50 @@ bool waitWhileIdle(UDP_Server_Service& server) {
     return true;
 }
 
+// Everything before the services, in the order it must come; a step that
+// finds the start unusable ends the program itself.
+void startUp(int argc, char** argv) {
+    // The count first: any other command line gets the usage text, whatever
+    // else is wrong with it (a closed output, say).
+    if (argc != ARGUMENT_COUNT) refuseCommandLine();
+    // Before any descriptor is opened, so that no socket takes 0, 1 or 2.
+    secureStandardDescriptors();
+    // Before the first large allocation, so memory running out has a reason.
+    endWhenMemoryRunsOut();
+    // Before anything is printed, asked or bound.
+    refuseUnusableStart(argv);
+    // Before the terminal's mode is first changed, so signals put it back.
+    prepareKeyPolling();
+    // After the handlers, SIGPIPE's among them, and before SDL_net starts
+    // and changes that disposition.
+    noteSigpipeDisposition();
+    // The last step that can refuse with the usage text: the 32-bit build's
+    // answer "n".
+    if (!checkArgs(argv)) refuseCommandLine();
+    // After the summary, which the 32-bit build keeps on screen until it is
+    // answered.
+    clearScreen();
+}
+
 }  // namespace
 
-int checkArgs(int argc, char** argv) {
-    if (argc != 5) return 0;
-    std::printf("\n   IP Address to connect to: %s", argv[1]);
-    std::printf("\n  Port number to connect to: %s", argv[2]);
-    std::printf("\n     IP address to reply to: %s", argv[3]);
-    std::printf("\nListen port to recieve from: %s", argv[4]);
-    std::printf("\nIs this correct? [Y/n] ");
+// Given the four arguments (the count is checked first of all).
+int checkArgs(char** argv) {
+    print("\n   IP Address to connect to: %s", argv[1]);
+    print("\n  Port number to connect to: %s", argv[2]);
+    print("\n     IP address to reply to: %s", argv[3]);
+    print("\nListen port to recieve from: %s", argv[4]);
+    print("\nIs this correct? [Y/n] ");
     if constexpr (I386_BUILD) return confirmed() ? 1 : 0;
     return 1;
 }
 
 void displayHelp() {
-    std::puts("\n Help:");
-    std::puts("\tshow_dest_info - displays current destination IP address and port number");
-    std::puts("\t          send - send data packet to destination IP address at selected port");
-    std::puts("\t          exit - quit program, but don't force other client to quit too");
-    std::puts("\t          help - display this message\n");
+    printLine("\n Help:");
+    printLine("\tshow_dest_info - displays current destination IP address and port number");
+    printLine("\t          send - send data packet to destination IP address at selected port");
+    printLine("\t          exit - quit program, but don't force other client to quit too");
+    printLine("\t          help - display this message\n");
 }
 
 int main(int argc, char** argv) {
@@ -144,17 +168,7 @@ int main(int argc, char** argv) {
     std::string command;
     int stop = 0;
 
-    if (argc != 5) refuseCommandLine();  // whatever else is wrong
-    secureStandardDescriptors();
-    endWhenMemoryRunsOut();
-    bufferOutputByLine();
-    refuseUnusableStart(argv);
-    readInputWaitingWhileEmpty();
-    prepareKeyPolling();
-    rememberSigpipeDisposition();  // with the handler that puts the terminal back
-    if (!checkArgs(argc, argv)) refuseCommandLine();
-    clearScreen();
-
+    startUp(argc, argv);
     {
         // The services end with this block, so a failed write of their
         // teardown lines is caught below.
@@ -177,7 +191,7 @@ int main(int argc, char** argv) {
             endIfOutputFailed();
         }
 
-        std::puts("\nTerminating program normally...");
+        printLine("\nTerminating program normally...");
     }
     endIfOutputFailed();
     return 0;

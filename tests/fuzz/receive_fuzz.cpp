@@ -15,6 +15,7 @@
 #include <string>
 #include <utility>
 
+#include "Display_Text.h"
 #include "Message_Vector.h"
 
 namespace {

@@ -1,5 +1,5 @@
-// Unit tests for the pure message-vector rules: payloads, slot reading, the
-// quit rule, the port rule and display escaping.
+// Unit tests of the wire rules: payloads, filling a vector's packets, slot
+// reading and the quit rule.
 #include "Message_Vector.h"
 
 #include <gtest/gtest.h>
@@ -7,8 +7,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-#include "Arguments.h"
 
 using namespace std::string_literals;
 
@@ -127,82 +125,4 @@ TEST(QuitRule, MatchesOnlyTheExactWord) {
     EXPECT_FALSE(isQuitText("Quit"));
     EXPECT_FALSE(isQuitText("qui"));
     EXPECT_FALSE(isQuitText("quit "));
-}
-
-TEST(PortRule, TakesWhatAtoiReadsAsAPortFrom1To65535) {
-    // Leading blanks, a sign, leading zeros and text after the digits are
-    // read as atoi reads them.
-    for (const auto& [text, port] : std::vector<std::pair<std::string, int>>{{"1", 1},
-                                                                             {"4555", 4555},
-                                                                             {"04555", 4555},
-                                                                             {"000001", 1},
-                                                                             {"65535", 65535},
-                                                                             {"+42", 42},
-                                                                             {" 42", 42},
-                                                                             {"\t42 ", 42},
-                                                                             {"4555x", 4555}}) {
-        EXPECT_EQ(portNamedBy(text), port) << text;
-    }
-    // No digits, or a value atoi would turn into port 0 or another port.
-    for (const char* bad : {"", " ", "+", "abc", "0", "00", "-0", "0x1F", "-1", "- 1", "65536",
-                            "70000", "99999999999999999999999"}) {
-        EXPECT_EQ(portNamedBy(bad), -1) << bad;
-    }
-    EXPECT_EQ(portFromText("04555"), 4555);
-    EXPECT_EQ(portFromText("65535"), 65535);
-
-    EXPECT_EQ(argumentError("4556", "127.0.0.1", "0"), "");  // 0 is the 4555 default
-    EXPECT_EQ(argumentError("0", "127.0.0.1", "4555"),
-              "Invalid destination port \"0\": a port is a number from 1 to 65535.");
-    EXPECT_EQ(argumentError("4556", "127.0.0.1", "abc"),
-              "Invalid listen port \"abc\": a port is a number from 1 to 65535 (0 for 4555).");
-    // Long texts are cut, control bytes escaped.
-    EXPECT_EQ(argumentError(std::string(100, '9'), "", "1"),
-              "Invalid destination port \"" + std::string(40, '9') +
-                  "...\": a port is a number from 1 to 65535.");
-    EXPECT_EQ(argumentError("\x1b[2J", "", "1").substr(0, 34),
-              "Invalid destination port \"\\x1b[2J\"");
-}
-
-TEST(EscapeForDisplay, KeepsPrintableUtf8AndEscapesEveryOtherByte) {
-    const auto escapeForDisplay = [](const std::string& text) {
-        return ::escapeForDisplay(text, Charset::UTF8);
-    };
-    EXPECT_EQ(escapeForDisplay("hello, world!"), "hello, world!");
-    EXPECT_EQ(escapeForDisplay("\x1b[2J"), "\\x1b[2J");
-    EXPECT_EQ(escapeForDisplay("a\tb\r\n"), "a\\x09b\\x0d\\x0a");
-    EXPECT_EQ(escapeForDisplay("\x7f\x01\x1f "), "\\x7f\\x01\\x1f ");
-    // C1 controls raw and encoded, a stray 0xFF, and a character kept whole.
-    EXPECT_EQ(escapeForDisplay("A\xc2\x9b"
-                               "B\x9b"
-                               "C\xff\xe2\x80\x94"),
-              "A\\xc2\\x9bB\\x9bC\\xff\xe2\x80\x94");
-    EXPECT_EQ(escapeForDisplay("caf\xc3\xa9 \xc2\xa0 \xf0\x9f\x98\x80"),
-              "caf\xc3\xa9 \xc2\xa0 \xf0\x9f\x98\x80");              // U+00A0 is the first kept
-    EXPECT_EQ(escapeForDisplay("\xc0\xaf"), "\\xc0\\xaf");           // overlong
-    EXPECT_EQ(escapeForDisplay("\xe0\x80\xaf"), "\\xe0\\x80\\xaf");  // overlong
-    EXPECT_EQ(escapeForDisplay("\xed\xa0\x80"), "\\xed\\xa0\\x80");  // surrogate
-    EXPECT_EQ(escapeForDisplay("\xf4\x90\x80\x80"), "\\xf4\\x90\\x80\\x80");  // > U+10FFFF
-    EXPECT_EQ(escapeForDisplay("ok\xe2\x80"), "ok\\xe2\\x80");                // cut short
-    for (int byte = 0; byte < 256; ++byte) {
-        const std::string shown = escapeForDisplay(std::string(1, static_cast<char>(byte)));
-        const bool printable_ascii = byte >= 0x20 && byte <= 0x7E;
-        EXPECT_EQ(shown.size(), printable_ascii ? 1u : 4u) << "byte " << byte;
-    }
-}
-
-TEST(EscapeForDisplay, OneByteACharacterEscapesTheC1Bytes) {
-    // An 8-bit terminal obeys 0x9B as CSI and 0x9D as OSC, whatever UTF-8
-    // character they end: "\xc3\x9b" is U+00DB in UTF-8.
-    EXPECT_EQ(escapeForDisplay("\xc3\x9b"
-                               "41m\xc3\x9d"
-                               "0;x\x07\xc3\xa9",
-                               Charset::EIGHT_BIT),
-              "\xc3\\x9b41m\xc3\\x9d0;x\\x07\xc3\xa9");
-    for (int byte = 0; byte < 256; ++byte) {
-        const std::string shown =
-            escapeForDisplay(std::string(1, static_cast<char>(byte)), Charset::EIGHT_BIT);
-        const bool character = (byte >= 0x20 && byte <= 0x7E) || byte >= 0xA0;
-        EXPECT_EQ(shown.size(), character ? 1u : 4u) << "byte " << byte;
-    }
 }

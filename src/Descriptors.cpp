@@ -1,8 +1,8 @@
-// Socket_Descriptor.cpp: finding the descriptor of an SDL_net socket, and
-// making sure before start-up that both sockets get descriptors that
-// select() can take.
-#include "Socket_Descriptor.h"
+// Descriptors.cpp: the standard descriptors checked at start, room for both
+// sockets below FD_SETSIZE, and finding the descriptor of an SDL_net socket.
+#include "Descriptors.h"
 
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/select.h>
 #include <sys/socket.h>
@@ -10,10 +10,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 
 namespace {
+
+bool isOpen(int fd) { return fcntl(fd, F_GETFD) != -1 || errno != EBADF; }
 
 bool isBoundAt(int fd, const IPaddress& bound) {
     int type = 0;
@@ -29,6 +33,24 @@ bool isBoundAt(int fd, const IPaddress& bound) {
 }
 
 }  // namespace
+
+void secureStandardDescriptors() {
+    if (!isOpen(STDOUT_FILENO)) {
+        std::fputs("Standard output is closed: there is nowhere to show messages.\n", stderr);
+        std::exit(1);
+    }
+    // With standard output open, a new descriptor takes the lowest free one,
+    // which is the closed one of these.
+    for (const int fd : {STDIN_FILENO, STDERR_FILENO}) {
+        if (isOpen(fd) || open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY) == fd) {
+            continue;
+        }
+        std::fprintf(stderr,
+                     "Standard %s is closed, and /dev/null cannot be opened (%s): ending.\n",
+                     fd == STDIN_FILENO ? "input" : "error", std::strerror(errno));
+        std::exit(1);
+    }
+}
 
 // SDL_net has no call that returns a socket's descriptor. The library does
 // say where the socket is bound, and no other datagram socket can be bound

@@ -1,0 +1,23 @@
+// Descriptors.h: the descriptors the program relies on: the three standard
+// ones made safe at start, two below FD_SETSIZE for the sockets, which SDL_net
+// waits on with select(), and the one behind an SDL_net socket.
+#pragma once
+
+#include <SDL_net.h>
+
+#include <string>
+
+// Refuses a closed standard output (one line on standard error, status 1),
+// and puts /dev/null on a closed standard input or error, so that no socket
+// ever takes descriptor 0, 1 or 2; where /dev/null cannot be opened, that
+// ends the program too.
+void secureStandardDescriptors();
+
+// Empty text when the program's two sockets will get descriptors that
+// select() can take; otherwise the one line that says why they will not
+// (too many descriptors inherited).
+std::string socketDescriptorError();
+
+// The descriptor of an open SDL_net UDP socket, found among 0 to
+// FD_SETSIZE - 1; -1 when none there is it.
+int descriptorOf(UDPsocket socket);

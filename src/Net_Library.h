@@ -1,0 +1,16 @@
+// Net_Library.h: starting and leaving SDL_net, whose start sets SIGPIPE to
+// ignored and whose end sets it to default, for the whole process. Each call
+// here puts back the disposition noted at start, so that a copy whose output
+// reader is gone ends as its caller chose: by SIGPIPE, as filters do, or,
+// with SIGPIPE ignored, with its reason.
+#pragma once
+
+// Notes the SIGPIPE disposition in force now: the caller's, or the handler
+// that puts the terminal back before the signal ends the program.
+void noteSigpipeDisposition();
+
+// SDLNet_Init, with the noted disposition put back; its result.
+int startSdlNet();
+
+// SDLNet_Quit, with the noted disposition put back.
+void quitSdlNet();

@@ -1,0 +1,28 @@
+// Standard_Input.cpp: the waiting read of standard input, and its words.
+#include "Standard_Input.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+ssize_t readWaitingWhileEmpty(void* data, std::size_t size) {
+    for (;;) {
+        const ssize_t count = read(STDIN_FILENO, data, size);
+        if (count >= 0) return count;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            // A signal or an error ends the wait; the next read tells which.
+            pollfd input{STDIN_FILENO, POLLIN, 0};
+            poll(&input, 1, -1);
+        } else if (errno != EINTR) {
+            return count;
+        }
+    }
+}
+
+Word_Reader& standardInput() {
+    // Its buffer is plain bytes: nothing to destroy, so it serves until the
+    // very end of the process.
+    static Word_Reader words(readWaitingWhileEmpty);
+    return words;
+}
