@@ -4,7 +4,8 @@
 # behaviour is also built for x86-64, plain and sanitized), and runs the whole
 # suite: unit tests, and the end-to-end suite (valgrind and the flood among it)
 # against every build and every pairing of builds, the Debian packages among
-# it; then a minute of fuzzing of each of the receive and send paths, and the suite once more as
+# it; the checks of the checks; a minute of fuzzing of each of the receive and
+# send paths; the coverage of src/ with its floor; and the suite once more as
 # an autopkgtest of each package in a clean testbed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -37,6 +38,8 @@ echo "== the checks themselves: a planted finding fails them"
 record /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/tools
 echo "== fuzzing the receive and send paths"
 record bash scripts/fuzz.sh 60
+echo "== coverage of src/ by the unit, fuzz and end-to-end suites, with its floor"
+record bash scripts/coverage.sh
 # The suite again, as Debian's autopkgtest runs it: against each package that
 # the plain run made, installed in a clean bookworm testbed (a tarball that
 # mmdebstrap makes once, kept in build-deb/chroot/), never on this machine.

@@ -20,12 +20,6 @@ std::string quoted(const std::string& text) {
     return "\"" + cut + (text.size() > SHOWN_TEXT_LEN ? "...\"" : "\"");
 }
 
-std::string tooLongToTravel(const char* name, const std::string& text) {
-    return std::string("Invalid ") + name + " " + quoted(text) + ": it is " +
-           std::to_string(text.size()) + " bytes long; it may be at most " +
-           std::to_string(MAX_WHOLE_TEXT_LEN) + " bytes.";
-}
-
 }  // namespace
 
 int portNamedBy(const std::string& text) {
@@ -62,7 +56,10 @@ std::string argumentError(const std::string& dest_port, const std::string& reply
     if constexpr (I386_BUILD) {
         for (const auto& [name, text] :
              {std::pair{"reply address", &reply_ip}, std::pair{"listen port", &listen_port}}) {
-            if (text->size() > MAX_WHOLE_TEXT_LEN) return tooLongToTravel(name, *text);
+            if (text->size() <= MAX_WHOLE_TEXT_LEN) continue;
+            return std::string("Invalid ") + name + " " + quoted(*text) + ": it is " +
+                   std::to_string(text->size()) + " bytes long; it may be at most " +
+                   std::to_string(MAX_WHOLE_TEXT_LEN) + " bytes.";
         }
     }
     return {};

@@ -17,7 +17,7 @@
 
 namespace {
 
-bool isOpen(int fd) { return fcntl(fd, F_GETFD) != -1 || errno != EBADF; }
+bool isOpen(int fd) { return fcntl(fd, F_GETFD) != -1; }  // fails with EBADF alone
 
 bool isBoundAt(int fd, const IPaddress& bound) {
     int type = 0;
@@ -57,8 +57,7 @@ void secureStandardDescriptors() {
 // there, so the descriptor is the one whose local address matches.
 int descriptorOf(UDPsocket socket) {
     const IPaddress* bound = SDLNet_UDP_GetPeerAddress(socket, -1);
-    if (bound == nullptr) return -1;
-    for (int fd = 0; fd < FD_SETSIZE; ++fd) {
+    for (int fd = 0; bound != nullptr && fd < FD_SETSIZE; ++fd) {
         if (isBoundAt(fd, *bound)) return fd;
     }
     return -1;

@@ -54,20 +54,22 @@ std::size_t printableByteLength(const std::string& text, std::size_t at) {
     return (byte >= 0x20 && byte <= 0x7E) || byte >= 0xA0 ? 1 : 0;
 }
 
+// A locale object of its own, so that the program's locale, and with it
+// every number it prints, stays "C".
+Charset lookUpLocaleCharset() {
+    const locale_t ctype = newlocale(LC_CTYPE_MASK, "", nullptr);
+    if (ctype == nullptr) return Charset::EIGHT_BIT;
+    const bool utf8 = std::strcmp(nl_langinfo_l(CODESET, ctype), "UTF-8") == 0;
+    freelocale(ctype);
+    return utf8 ? Charset::UTF8 : Charset::EIGHT_BIT;
+}
+
+// Looked up once, before the program runs.
+const Charset locale_charset = lookUpLocaleCharset();
+
 }  // namespace
 
-Charset localeCharset() {
-    // A locale object of its own, so that the program's locale, and with it
-    // every number it prints, stays "C".
-    static const Charset charset = [] {
-        const locale_t ctype = newlocale(LC_CTYPE_MASK, "", nullptr);
-        if (ctype == nullptr) return Charset::EIGHT_BIT;
-        const bool utf8 = std::strcmp(nl_langinfo_l(CODESET, ctype), "UTF-8") == 0;
-        freelocale(ctype);
-        return utf8 ? Charset::UTF8 : Charset::EIGHT_BIT;
-    }();
-    return charset;
-}
+Charset localeCharset() { return locale_charset; }
 
 std::string escapeForDisplay(const std::string& text, Charset charset) {
     const auto printableLength =

@@ -21,8 +21,8 @@ ssize_t readWaitingWhileEmpty(void* data, std::size_t size) {
 }
 
 Word_Reader& standardInput() {
-    // Its buffer is plain bytes: nothing to destroy, so it serves until the
-    // very end of the process.
+    // Made before the program runs (the constructor is constexpr), with
+    // nothing to destroy: it serves until the very end of the process.
     static Word_Reader words(readWaitingWhileEmpty);
     return words;
 }

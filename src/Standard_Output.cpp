@@ -27,15 +27,15 @@ int failed_write_errno = 0;
 void writeAll(const char* data, std::size_t size) {
     while (size > 0 && failed_write_errno == 0) {
         const ssize_t count = write(STDOUT_FILENO, data, size);
-        if (count > 0) {
+        if (count >= 0) {
             data += count;
             size -= static_cast<std::size_t>(count);
-        } else if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
             // A signal or an error ends the wait; the next write tells which.
             pollfd output{STDOUT_FILENO, POLLOUT, 0};
             poll(&output, 1, -1);
-        } else if (count == 0 || errno != EINTR) {
-            failed_write_errno = count == 0 ? EIO : errno;
+        } else if (errno != EINTR) {
+            failed_write_errno = errno;
         }
     }
 }
@@ -72,12 +72,14 @@ void print(const char* format, ...) {
     va_list again;
     va_copy(again, arguments);
     // A longer text (an argument of any length) gets room of its own.
+    // (The program prints no wide characters, the one failure of vsnprintf.)
     char text[1024];
-    const int length = std::vsnprintf(text, sizeof text, format, arguments);
-    if (length >= 0 && static_cast<std::size_t>(length) < sizeof text) {
-        hold(std::string_view(text, static_cast<std::size_t>(length)));
-    } else if (length >= 0) {
-        std::string long_text(static_cast<std::size_t>(length) + 1, '\0');
+    const auto length =
+        static_cast<std::size_t>(std::vsnprintf(text, sizeof text, format, arguments));
+    if (length < sizeof text) {
+        hold(std::string_view(text, length));
+    } else {
+        std::string long_text(length + 1, '\0');
         std::vsnprintf(long_text.data(), long_text.size(), format, again);
         long_text.pop_back();
         hold(long_text);

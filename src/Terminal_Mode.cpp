@@ -38,6 +38,8 @@ void setTerminalFromHandler(const termios& attributes) {
     errno = saved_errno;
 }
 
+// GCOVR_EXCL_START: only a process that the signal then ends runs this, and
+// gcov writes no counts for such a process.
 extern "C" void restoreTerminalAndDie(int signal_number) {
     setTerminalFromHandler(attributes_to_restore);
     // The handler was installed with SA_RESETHAND, so the re-raised signal
@@ -45,6 +47,7 @@ extern "C" void restoreTerminalAndDie(int signal_number) {
     // makes one) as soon as this handler returns.
     raise(signal_number);
 }
+// GCOVR_EXCL_STOP
 
 extern "C" void restoreTerminalAndStop(int /*signal_number*/) {
     const int saved_errno = errno;

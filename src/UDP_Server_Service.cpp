@@ -2,7 +2,9 @@
 // receiving socket and its packet vector.
 #include "UDP_Server_Service.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <utility>
 
@@ -106,12 +108,11 @@ int UDP_Server_Service::receive_rest_of_vector(int received) {
     const auto deadline = Clock::now() + VECTOR_COMPLETION_BOUND;
     while (received < SLOT_COUNT) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) break;
-        if (SDLNet_CheckSockets(socket_set, static_cast<Uint32>(left.count())) <= 0) break;
+        const auto timeout_ms = static_cast<Uint32>(std::max<std::int64_t>(left.count(), 0));
+        if (SDLNet_CheckSockets(socket_set, timeout_ms) <= 0) break;
         // The vector is null-terminated, so its tail is a vector of exactly
         // the slots still empty.
-        const int more = SDLNet_UDP_RecvV(socket, packets + received);
-        if (more > 0) received += more;
+        received += std::max(SDLNet_UDP_RecvV(socket, packets + received), 0);
     }
     return received;
 }

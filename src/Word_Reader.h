@@ -13,7 +13,7 @@ class Word_Reader {
     // end of the input, -1 on a failure.
     using Read = ssize_t (*)(void* data, std::size_t size);
 
-    explicit Word_Reader(Read read) : read_more(read) {}
+    constexpr explicit Word_Reader(Read read) : read_more(read) {}
 
     // Skips white space (blanks, tabs, line ends, vertical tabs, form feeds),
     // then reads the word up to the next white space, which stays unread; a
@@ -36,7 +36,7 @@ class Word_Reader {
     int peek_byte();
 
     Read read_more;
-    char buffer[4096];
+    char buffer[4096]{};
     std::size_t begin = 0;
     std::size_t end = 0;
     bool ended = false;

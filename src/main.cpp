@@ -53,17 +53,6 @@ bool readWordOfLine(std::string& word) {
     return true;
 }
 
-// Reads the answer to the confirmation question: only "n" or "N" refuses.
-// End of input counts as yes; wherever the read met it (also just after a
-// typed word), it is forgotten, so that later prompts on a terminal still
-// wait for the user instead of ending the program.
-bool confirmed() {
-    std::string answer;
-    readWordOfLine(answer);
-    standardInput().forget_end_of_input();
-    return answer != "n" && answer != "N";
-}
-
 // Ends the program, before anything is printed, asked or bound, when an
 // argument, or the descriptors it was started with, cannot work.
 void refuseUnusableStart(char** argv) {
@@ -105,16 +94,9 @@ int runCommand(UDP_Client_Service& client, std::string& command, std::string& me
 // False once the terminal has hung up or failed, which ends the program as
 // the end of input at a prompt does, so it never sits deaf with its port.
 bool waitWhileIdle(UDP_Server_Service& server) {
-    switch (waitForKeyOrDatagram(server.descriptor())) {
-        case Idle_Wake::INPUT_GONE:
-            return false;
-        case Idle_Wake::CANNOT_WAIT:
-            server.wait_for_data(FALLBACK_IDLE_WAIT_MS);
-            break;
-        case Idle_Wake::WOKEN:
-            break;
-    }
-    return true;
+    const Idle_Wake wake = waitForKeyOrDatagram(server.descriptor());
+    if (wake == Idle_Wake::CANNOT_WAIT) server.wait_for_data(FALLBACK_IDLE_WAIT_MS);
+    return wake != Idle_Wake::INPUT_GONE;
 }
 
 // Everything before the services, in the order it must come; a step that
@@ -151,7 +133,15 @@ int checkArgs(char** argv) {
     print("\n     IP address to reply to: %s", argv[3]);
     print("\nListen port to recieve from: %s", argv[4]);
     print("\nIs this correct? [Y/n] ");
-    if constexpr (I386_BUILD) return confirmed() ? 1 : 0;
+    if constexpr (I386_BUILD) {
+        // Only "n" or "N" refuses. End of input counts as yes; wherever the
+        // read met it (also just after a typed word), it is forgotten, so
+        // that later prompts on a terminal still wait for the user.
+        std::string answer;
+        readWordOfLine(answer);
+        standardInput().forget_end_of_input();
+        if (answer == "n" || answer == "N") return 0;
+    }
     return 1;
 }
 

@@ -48,6 +48,11 @@ def is_sanitized(path):
         return b"__asan_init" in elf.read()
 
 
+def is_coverage_build(path):
+    with open(path, "rb") as elf:
+        return b"__gcov_merge_add" in elf.read()
+
+
 def variant_of(path):
     return "i386" if is_32bit(path) or path == i386_on_host() else "x86_64"
 
@@ -364,10 +369,18 @@ def offline(tmp_path):
     return prefix
 
 
-def failure_shim_for(binary):
-    """The library that makes SDL_net set-up calls fail, built beside
-    `binary`; the test skips where there is none (an installed program)."""
+def failing(binary, call, error=""):
+    """The environment in which `binary` finds its Nth call of an SDL_net
+    function failing with SDL's error text `error` (`call` is "NAME:N"),
+    through the library built beside it; the test skips where there is none
+    (an installed program)."""
     shim = os.path.join(os.path.dirname(binary), "libsdlnet_failure.so")
     if not os.path.exists(shim):
         pytest.skip("no failure shim built beside this program")
-    return shim
+    env = {"QUENNIMARD_FAIL": call, "QUENNIMARD_FAIL_ERROR": error,
+           "ASAN_OPTIONS": "verify_asan_link_order=0"}
+    if command_for(binary)[0] == "qemu-i386":  # the emulator itself must not load it
+        env["QEMU_SET_ENV"] = f"LD_PRELOAD={shim}"
+    else:
+        env["LD_PRELOAD"] = shim
+    return env

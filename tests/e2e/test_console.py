@@ -5,6 +5,7 @@ import fcntl
 import os
 import random
 import re
+import shlex
 import signal
 import subprocess
 import sys
@@ -14,7 +15,7 @@ import time
 import pexpect
 import pytest
 
-from conftest import (READY, command_for, free_port, port_is_free, shown, start_redirected,
+from conftest import (READY, command_for, failing, free_port, port_is_free, shown, start_redirected,
                       variant_of, wait_for, wait_for_key_wait)
 
 F_SETPIPE_SZ = 1031  # fcntl's number for it on Linux
@@ -136,13 +137,33 @@ def test_signal_while_waiting_restores_the_terminal(binary, spawn, how, state):
     assert copy.final_lflag & termios.ECHO, "echo left off"
 
 
-@pytest.mark.parametrize("how, state", [("sighup-ignored", "idle"), ("setsid", "after-one-key")])
+# SDL_net gives no address for the listen socket, so its descriptor is not
+# found and the idle wait cannot watch socket and keyboard together.
+NO_DESCRIPTOR = "SDLNet_UDP_GetPeerAddress:1"
+
+
+def test_the_fallback_wait_still_opens_the_prompt_and_shows_datagrams(binary, spawn, peer):
+    """It polls the keyboard and waits on the socket a short while in turn."""
+    copy = spawn(binary, peer.port, free_port(), env=failing(binary, NO_DESCRIPTOR))
+    peer.send([b"a\0", b"b\0", b"while-polling\0"], int(copy.args[3]))
+    copy.expect("\t MSG: while-polling\r\n", timeout=1)
+    copy.send_message("fallback")
+    assert peer.receive()[2].startswith(b"fallback")
+    copy.exit_normally()
+
+
+@pytest.mark.parametrize("how, state", [("sighup-ignored", "idle"), ("setsid", "after-one-key"),
+                                        ("sighup-ignored", "fallback-wait")])
 def test_a_hung_up_terminal_ends_the_copy(binary, tmp_path, how, state):
     """The window closes while SIGHUP is ignored (output to a file, as under
-    nohup), or while the terminal is not the copy's controlling one: the copy
-    ends at once, as at the end of input, and frees its port."""
+    nohup), or while the terminal is not the copy's controlling one, or while
+    the copy waits the fallback way: it ends at once, as at the end of input,
+    and frees its port."""
     log, listen = tmp_path / "out", free_port()
-    script = (f"trap '' HUP; exec \"$0\" \"$@\" > {log}" if how == "sighup-ignored"
+    # Only the program loads the failure library, not the shell before it.
+    preload = "".join(f"{name}={shlex.quote(value)} " for name, value in
+                      (failing(binary, NO_DESCRIPTOR) if state == "fallback-wait" else {}).items())
+    script = (f"trap '' HUP; {preload}exec \"$0\" \"$@\" > {log}" if how == "sighup-ignored"
               else 'exec setsid -w "$0" "$@"')
     child = pexpect.spawn("/bin/sh", ["-c", script, *command_for(binary), "127.0.0.1",
                                       str(free_port()), "127.0.0.1", str(listen)],
@@ -155,7 +176,7 @@ def test_a_hung_up_terminal_ends_the_copy(binary, tmp_path, how, state):
         if state == "after-one-key":
             child.send("x")
             wait_for_key_wait(tty)
-        else:
+        elif state == "idle":
             assert wait_for(lambda: not termios.tcgetattr(tty)[3] & termios.ICANON)
         os.close(tty)
         with open(os.devnull, "rb") as nothing:
@@ -217,13 +238,15 @@ def test_sigterm_restores_a_terminal_that_is_not_the_controlling_one(binary, spa
     assert copy.final_lflag & termios.ECHO, "echo left off"
 
 
-@pytest.mark.parametrize("state", ["idle", "after-one-key"])
+@pytest.mark.parametrize("state", ["idle", "after-one-key", "at-a-prompt"])
 def test_ctrl_z_and_fg_under_a_shell_that_does_not_repair_the_terminal(binary, spawn, peer, state):
     # dash, unlike bash, leaves the terminal as a stopped job left it.
     copy = spawn(binary, free_port(), free_port(), script='set -m; "$0" "$@"; stty -a; fg')
     if state == "after-one-key":
         copy.child.send("x")
         copy.wait_for_key_wait()
+    elif state == "at-a-prompt":
+        copy.open_prompt()
     copy.child.sendcontrol("z")
     copy.expect("-extproc")  # the end of what stty -a prints while the copy is stopped
     modes = copy.child.before.split()
@@ -231,9 +254,10 @@ def test_ctrl_z_and_fg_under_a_shell_that_does_not_repair_the_terminal(binary, s
 
     if state == "idle":
         copy.child.send("x")
-    copy.wait_for_key_wait()  # after fg the copy waits for its key again
-    copy.child.send("\r")
-    copy.expect("\r\n$ ")
+    if state != "at-a-prompt":  # there it reads on at the same prompt
+        copy.wait_for_key_wait()  # after fg the copy waits for its key again
+        copy.child.send("\r")
+        copy.expect("\r\n$ ")
     copy.child.send("help\r")
     copy.expect(HELP)
     peer.send([b"a\0", b"b\0", b"after-fg\0"], int(copy.args[3]))

@@ -1,7 +1,7 @@
 // sdlnet_failure.cpp: a library the tests preload to make one SDL_net set-up
 // call fail. QUENNIMARD_FAIL=NAME:N makes the Nth call of NAME (SDLNet_Init,
-// SDLNet_ResolveHost, SDLNet_UDP_Open, SDLNet_AllocPacketV or
-// SDLNet_AllocSocketSet) return its failure, with SDL's error text set to QUENNIMARD_FAIL_ERROR;
+// SDLNet_ResolveHost, SDLNet_UDP_Open, SDLNet_AllocPacketV,
+// SDLNet_AllocSocketSet or SDLNet_UDP_GetPeerAddress) return its failure, with SDL's error text set to QUENNIMARD_FAIL_ERROR;
 // every other call goes through to the library.
 #include <SDL.h>
 #include <SDL_net.h>
@@ -64,5 +64,11 @@ SDLNet_SocketSet SDLNet_AllocSocketSet(int maxsockets) {
     static int calls = 0;
     if (failsNow("SDLNet_AllocSocketSet", calls)) return nullptr;
     return real<SDLNet_SocketSet (*)(int)>("SDLNet_AllocSocketSet")(maxsockets);
+}
+
+IPaddress* SDLNet_UDP_GetPeerAddress(UDPsocket socket, int channel) {
+    static int calls = 0;
+    if (failsNow("SDLNet_UDP_GetPeerAddress", calls)) return nullptr;
+    return real<IPaddress* (*)(UDPsocket, int)>("SDLNet_UDP_GetPeerAddress")(socket, channel);
 }
 }
