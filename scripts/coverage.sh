@@ -44,5 +44,6 @@ tracefiles=()
 for build in "${builds[@]}"; do tracefiles+=(--add-tracefile "$merged/$build.json"); done
 gcovr "${tracefiles[@]}"
 gcovr "${tracefiles[@]}" --branches
+# gcovr replaces its output file, so it gets one of its own.
 gcovr "${tracefiles[@]}" --print-summary --fail-under-line "$line_floor" \
-    --fail-under-branch "$branch_floor" --output /dev/null
+    --fail-under-branch "$branch_floor" --output "$merged/report.txt"
