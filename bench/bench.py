@@ -20,6 +20,7 @@ import os
 import re
 import socket
 import statistics
+import subprocess
 import sys
 import termios
 import threading
@@ -55,8 +56,9 @@ def quennimard(path):
     shown = re.compile(rb"# Packets recieved: 3\r\n(?:Converting data to readable information"
                        rb"\.\.\.\r\nViewing packet info\.\.\r\n)?Packet vector incoming!\r\n"
                        rb"\t  IP: 127\.0\.0\.1\r\n\tPORT: 4556\r\n\t MSG: (v\d{7})\r\n")
-    return Subject(f"quennimard ({os.path.relpath(path)})",
-                   lambda port: [path, LOOPBACK, "4556", LOOPBACK, str(port)], READY,
+    command = command_for(path)
+    return Subject(f"quennimard ({' '.join([*command[:-1], os.path.relpath(path)])})",
+                   lambda port: [*command, LOOPBACK, "4556", LOOPBACK, str(port)], READY,
                    lambda tag: [b"127.0.0.1", b"4556\0", tag + b"\0"], shown,
                    answer="y\r" if is_32bit(path) else None)
 
@@ -64,6 +66,18 @@ def quennimard(path):
 def is_32bit(path):
     with open(path, "rb") as elf:
         return elf.read(5)[4] == 1  # ELF class byte
+
+
+def command_for(path):
+    """A 32-bit program runs through qemu-i386 where the kernel cannot run it
+    itself; its figures then include the emulator's cost."""
+    if not is_32bit(path):
+        return [path]
+    try:
+        subprocess.run([path], capture_output=True, timeout=10)
+        return [path]
+    except OSError:
+        return ["qemu-i386", path]
 
 
 def netcat():

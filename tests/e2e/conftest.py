@@ -353,20 +353,27 @@ def run_plain(binary, args, timeout=10, input_text=b"", env=None, wrapper=()):
                           env=dict(os.environ, TERM="xterm", **(env or {})))
 
 
+def in_namespaces(flags, setup='exec "$@"'):
+    """A command prefix that runs a program in new namespaces (`flags` as
+    unshare takes them), after a shell `setup` that ends by running it with
+    exec "$@": as root, or else in a user namespace of its own. The test
+    skips where neither can be made (as in some testbeds)."""
+    for unshare in (["unshare", flags], ["unshare", "-r", flags]):
+        prefix = [*unshare, "sh", "-c", setup, "sh"]
+        made = subprocess.run([*prefix, "true"], capture_output=True, text=True)
+        if made.returncode == 0:
+            return prefix
+    pytest.skip(f"cannot make namespaces {flags} here: {made.stderr.strip()}")
+
+
 def offline(tmp_path):
     """A command prefix that runs a program in a network namespace of its own
     (only a loopback, down) whose resolver is asked at 127.0.0.1, so a lookup
-    fails there at once and nothing it sends can leave the machine. The test
-    skips where no such namespace can be made."""
+    fails there at once and nothing it sends can leave the machine."""
     resolv_conf = tmp_path / "resolv.conf"
     resolv_conf.write_text("nameserver 127.0.0.1\n")
-    unshare = ["unshare", "-nm"] if os.geteuid() == 0 else ["unshare", "-rnm"]
-    prefix = [*unshare, "sh", "-c", '[ ! -e /etc/resolv.conf ] || '
-              'mount --bind "$0" /etc/resolv.conf && exec "$@"', str(resolv_conf)]
-    made = subprocess.run([*prefix, "true"], capture_output=True, text=True)
-    if made.returncode != 0:
-        pytest.skip(f"cannot make a network namespace here: {made.stderr.strip()}")
-    return prefix
+    return in_namespaces("-nm", f"[ ! -e /etc/resolv.conf ] || mount --bind {resolv_conf} "
+                         '/etc/resolv.conf && exec "$@"')
 
 
 def failing(binary, call, error=""):

@@ -9,7 +9,7 @@ import subprocess
 import pytest
 
 from conftest import (LOOPBACK, READY, USAGE, command_for, failing, free_port,
-                      is_coverage_build, is_sanitized, offline, port_is_free, run_plain, skip_unless_4555_free,
+                      in_namespaces, is_coverage_build, is_sanitized, offline, port_is_free, run_plain, skip_unless_4555_free,
                       start_redirected, variant_of, wait_for)
 
 
@@ -259,12 +259,9 @@ def test_closed_standard_input_and_error_are_never_taken_by_a_socket(binary, pee
 
     # Where /dev/null cannot be opened either (no /dev in a mount namespace of
     # its own), the copy says so and ends before anything else.
-    unshare = ["unshare", "-m"] if os.geteuid() == 0 else ["unshare", "-rm"]
-    result = subprocess.run([*unshare, "sh", "-c", 'mount -t tmpfs none /dev && exec "$0" "$@" <&-',
-                             *command_for(binary), LOOPBACK, str(free_port()), LOOPBACK,
-                             str(free_port())], capture_output=True, timeout=10)
-    if b"mount" in result.stderr:
-        pytest.skip(f"cannot hide /dev here: {result.stderr.decode().strip()}")
+    without_dev = in_namespaces("-m", 'mount -t tmpfs none /dev && exec "$@" <&-')
+    result = subprocess.run([*without_dev, *command_for(binary), LOOPBACK, str(free_port()),
+                             LOOPBACK, str(free_port())], capture_output=True, timeout=10)
     assert (result.returncode, result.stdout) == (1, b"")
     assert result.stderr == (b"Standard input is closed, and /dev/null cannot be opened "
                              b"(No such file or directory): ending.\n")

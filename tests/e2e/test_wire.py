@@ -2,13 +2,11 @@
 arrives (whole, partial, bursts, oversized, hostile), and vectors kept whole."""
 
 import re
-import os
-import subprocess
 import time
 
 import pytest
 
-from conftest import expected_vector, free_port, shown, variant_of
+from conftest import expected_vector, free_port, in_namespaces, shown, variant_of
 
 
 def test_send_puts_exact_payloads_on_the_wire(binary, spawn, peer):
@@ -31,11 +29,7 @@ def test_send_puts_exact_payloads_on_the_wire(binary, spawn, peer):
 def test_failed_send_is_reported_and_the_copy_goes_on_even_after_quit(binary, spawn):
     # In a network namespace of its own, whose loopback is down, the kernel
     # refuses every send. Without root, a user namespace makes it possible.
-    unshare = ["unshare", "-n"] if os.geteuid() == 0 else ["unshare", "-rn"]
-    made = subprocess.run([*unshare, "true"], capture_output=True, text=True)
-    if made.returncode != 0:
-        pytest.skip(f"cannot make a network namespace here: {made.stderr.strip()}")
-    copy = spawn(binary, free_port(), free_port(), wrapper=unshare)
+    copy = spawn(binary, free_port(), free_port(), wrapper=in_namespaces("-n"))
     copy.send_message("lost")
     copy.expect("\r\nError sending packet!\r\n")
     # A quit that never left ends nothing: the peer goes on, and so does this
