@@ -4,7 +4,8 @@
 #pragma once
 
 // How many bytes wait on standard input, without blocking; -1 when standard
-// input is no terminal or a terminal call failed.
+// input is no terminal, not this process's to change (in the background), or
+// a terminal call failed.
 int kbhit();
 
 // Discards what waits, then blocks for the next byte, unechoed; returns it as
@@ -20,8 +21,10 @@ enum class Idle_Wake {
 
 // Sleeps, with no time limit, until a datagram waits on `socket_fd` or, when
 // standard input is a terminal, a byte waits there. Line mode is off only
-// for the span of the sleep. Returns CANNOT_WAIT, without waiting, where it
-// cannot wait that way (no descriptor, a terminal whose mode cannot be
+// for the span of the sleep. In the background it leaves the terminal alone
+// and waits for a datagram only, for at most 100 ms, so that it soon sees
+// when fg has brought it back. Returns CANNOT_WAIT, without waiting, where
+// it cannot wait that way (no descriptor, a terminal whose mode cannot be
 // changed), and INPUT_GONE, at once, once the terminal has hung up or failed.
 Idle_Wake waitForKeyOrDatagram(int socket_fd);
 
