@@ -277,10 +277,12 @@ def test_an_interrupt_while_the_screen_is_cleared_ends_the_copy_right_after(bina
     slow_clear.write_text("#!/bin/sh\nprintf 'CLEARING\\n'\nsleep 1\n")
     slow_clear.chmod(0o755)
     listen = free_port()
-    command, *argv = [*command_for(binary), "127.0.0.1", str(free_port()), "127.0.0.1",
-                      str(listen)]
-    child = pexpect.spawn(command, argv, timeout=10, env=dict(
-        os.environ, TERM="xterm", PATH=f"{tmp_path}:{os.environ['PATH']}"))
+    # A suite started in the background without job control would hand the
+    # copy SIGINT and SIGQUIT ignored, and ignored they would stay.
+    child = pexpect.spawn("env", ["--default-signal", *command_for(binary), "127.0.0.1",
+                                  str(free_port()), "127.0.0.1", str(listen)], timeout=10,
+                          env=dict(os.environ, TERM="xterm",
+                                   PATH=f"{tmp_path}:{os.environ['PATH']}"))
     tty = os.open(os.readlink(f"/proc/{child.pid}/fd/0"), os.O_RDWR | os.O_NOCTTY)
     try:
         if variant_of(binary) == "i386":
