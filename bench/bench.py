@@ -11,7 +11,8 @@ nothing and only reports.
   whole and right (all three texts, in their slots).
 
 Usage: bench/bench.py [--output FILE] [path/to/quennimard ...]
-(default: build/quennimard). With --output, the table also goes to FILE as
+(default: build/quennimard; a 32-bit program runs through qemu-i386 where the
+kernel cannot run it). With --output, the table also goes to FILE as
 Markdown, headed by the version, the date and the machine, for the README.
 """
 
