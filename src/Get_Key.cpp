@@ -88,16 +88,11 @@ int getch() {
 }
 
 Idle_Wake waitForKeyOrDatagram(int socket_fd) {
-    pollfd watched[] = {{socket_fd, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
-    if (socket_fd < 0 || !terminalIsOurs()) {
-        if (input_was_terminal && terminalHungUp()) return Idle_Wake::INPUT_GONE;
-        if (socket_fd < 0) return Idle_Wake::CANNOT_WAIT;
-        // In the background the keyboard is not the copy's: only a hang-up
-        // of it is watched, and the copy only receives.
-        watched[1].events = 0;
-        poll(watched, 2, BACKGROUND_CHECK_MS);
-        return (watched[1].revents & GONE) != 0 ? Idle_Wake::INPUT_GONE : Idle_Wake::WOKEN;
+    if (socket_fd < 0) {
+        return input_was_terminal && terminalHungUp() ? Idle_Wake::INPUT_GONE
+                                                      : Idle_Wake::CANNOT_WAIT;
     }
+    pollfd watched[] = {{socket_fd, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
     // Under load a datagram is usually waiting already: then the terminal
     // is left alone.
     if (poll(watched, 1, 0) != 0) return Idle_Wake::WOKEN;
@@ -108,9 +103,16 @@ Idle_Wake waitForKeyOrDatagram(int socket_fd) {
         return Idle_Wake::WOKEN;
     }
     // In line mode only a whole line would wake the wait; one key must.
-    if (changeTerminal(saved, byteMode, TCSANOW) != 0) return Idle_Wake::CANNOT_WAIT;
-    poll(watched, 2, -1);
-    restoreTerminal(TCSANOW);
+    if (changeTerminal(saved, byteMode, TCSANOW) != 0) {
+        if (terminalIsOurs()) return Idle_Wake::CANNOT_WAIT;
+        // In the background the keyboard is not the copy's: only a hang-up
+        // of it is watched, and the copy only receives.
+        watched[1].events = 0;
+        poll(watched, 2, BACKGROUND_CHECK_MS);
+    } else {
+        poll(watched, 2, -1);
+        restoreTerminal(TCSANOW);
+    }
     return (watched[1].revents & GONE) != 0 ? Idle_Wake::INPUT_GONE : Idle_Wake::WOKEN;
 }
 
