@@ -108,6 +108,26 @@ void handle(int signal_number, void (*handler)(int), int flags) {
     sigaction(signal_number, &action, nullptr);
 }
 
+extern "C" void refuseBackgroundChange(int /*signal_number*/) {}
+
+// A copy can be moved to the background between the look at the foreground
+// and the change itself (Ctrl-Z and bg, or SIGSTOP, in between). There the
+// system refuses the change, since a caught SIGTTOU interrupts the call: the
+// copy neither stops nor changes the mode of the job now in the foreground,
+// even where SIGTTOU was ignored, which would let the change through.
+int setTerminalOnlyInForeground(int action, const termios& attributes) {
+    struct sigaction refuse {};
+    refuse.sa_handler = refuseBackgroundChange;
+    sigemptyset(&refuse.sa_mask);
+    struct sigaction previous {};
+    sigaction(SIGTTOU, &refuse, &previous);
+    const int status = tcsetattr(STDIN_FILENO, action, &attributes);
+    const int saved_errno = errno;
+    sigaction(SIGTTOU, &previous, nullptr);
+    errno = saved_errno;
+    return status;
+}
+
 }  // namespace
 
 bool terminalIsOurs() {
@@ -124,7 +144,7 @@ int changeTerminal(const termios& found, Mode_Change change, int action) {
     // The handlers must see the records before the flag that lets them act.
     std::atomic_signal_fence(std::memory_order_seq_cst);
     terminal_state = CHANGED;
-    const int status = tcsetattr(STDIN_FILENO, action, &attributes_in_use);
+    const int status = setTerminalOnlyInForeground(action, attributes_in_use);
     if (status != 0) terminal_state = AS_FOUND;
     return status;
 }
@@ -137,7 +157,7 @@ int restoreTerminal(int action) {
     terminal_state = BEING_RESTORED;
     std::atomic_signal_fence(std::memory_order_seq_cst);
     const int status =
-        terminalIsOurs() ? tcsetattr(STDIN_FILENO, action, &attributes_to_restore) : 0;
+        terminalIsOurs() ? setTerminalOnlyInForeground(action, attributes_to_restore) : 0;
     terminal_state = AS_FOUND;
     return status;
 }

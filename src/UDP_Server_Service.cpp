@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdint>
 #include <string>
 #include <utility>
 
@@ -19,9 +18,13 @@
 
 namespace {
 
-// The datagrams of one vector leave the sender microseconds apart; a poll that
-// has caught only the first of them waits this long, at most, for the rest.
-constexpr std::chrono::milliseconds VECTOR_COMPLETION_BOUND{5};
+// The datagrams of one vector leave the sender microseconds apart, or, on a
+// slow or loaded machine whose scheduler runs something else between them,
+// a few time slices apart. A poll that has caught only part of a vector waits
+// this long, at most, for each next datagram: long enough for such a sender,
+// and short enough that a vector which really lost a datagram is shown
+// before a person would notice a delay (about a tenth of a second).
+constexpr std::chrono::milliseconds VECTOR_COMPLETION_BOUND{100};
 
 std::string slotLineOf(const char* label, const UDPpacket* packet) {
     return slotLine(label, packet->data, packet->len, localeCharset());
@@ -104,12 +107,8 @@ void UDP_Server_Service::wait_for_data(Uint32 timeout_ms) {
 }
 
 int UDP_Server_Service::receive_rest_of_vector(int received) {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + VECTOR_COMPLETION_BOUND;
     while (received < SLOT_COUNT) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        const auto timeout_ms = static_cast<Uint32>(std::max<std::int64_t>(left.count(), 0));
-        if (SDLNet_CheckSockets(socket_set, timeout_ms) <= 0) break;
+        if (SDLNet_CheckSockets(socket_set, static_cast<Uint32>(VECTOR_COMPLETION_BOUND.count())) <= 0) break;
         // The vector is null-terminated, so its tail is a vector of exactly
         // the slots still empty.
         received += std::max(SDLNet_UDP_RecvV(socket, packets + received), 0);

@@ -16,7 +16,7 @@ import pexpect
 import pytest
 
 from conftest import (READY, command_for, failing, free_port, port_is_free, shown, start_redirected,
-                      variant_of, wait_for, wait_for_key_wait)
+                      variant_of, wait_for, wait_for_key_wait, with_shim)
 
 F_SETPIPE_SZ = 1031  # fcntl's number for it on Linux
 
@@ -431,10 +431,17 @@ def test_a_copy_in_the_background_never_changes_the_terminal_even_with_sigttou_i
         bash.close()
 
 
-def test_kill_ends_a_copy_stopped_in_the_background(binary, spawn):
+# A stop can land between the copy's look at the foreground and its change of
+# the mode; after bg, the change must neither stop it nor go through.
+@pytest.mark.parametrize("stop", ["ctrl-z", "between-check-and-change"])
+def test_kill_ends_a_copy_stopped_in_the_background(binary, spawn, stop):
+    between = stop == "between-check-and-change"
+    settings = with_shim(binary, {"QUENNIMARD_STOP_AT_FOREGROUND_CHECK": "1"}) if between else {}
     copy = spawn(binary, free_port(), free_port(),
-                 script='set -m; "$0" "$@"; bg; printf pid=; jobs -p; sleep 60')
-    copy.child.sendcontrol("z")
+                 script=f'set -m; {shlex.join(f"{k}={v}" for k, v in settings.items())} '
+                        '"$0" "$@"; bg; printf pid=; jobs -p; sleep 60')
+    if not between:
+        copy.child.sendcontrol("z")
     copy.child.expect(rb"pid=(\d+)")
     pid = int(copy.child.match.group(1))
     # In the background it leaves the terminal alone, so nothing stops it.
@@ -453,7 +460,7 @@ def process_state(pid):
     try:
         with open(f"/proc/{pid}/stat") as stat:
             return stat.read().rsplit(")", 1)[1].split()[0]
-    except FileNotFoundError:
+    except (FileNotFoundError, ProcessLookupError):  # gone before or while it was read
         return None
 
 

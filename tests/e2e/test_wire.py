@@ -109,11 +109,13 @@ def test_quit_in_the_msg_slot_ends_the_receiver(binary, spawn, peer):
     assert copy.child.exitstatus == 0
 
 
-@pytest.mark.parametrize("gap", [0.0, 0.001], ids=["back-to-back", "1ms-after-first"])
-def test_vectors_stay_whole(binary, spawn, peer, gap):
+# A sender on a slow or loaded machine can be held between two datagrams of
+# one vector for several time slices: 50 ms still keeps the vector whole.
+@pytest.mark.parametrize("gap, count", [(0.0, 150), (0.001, 150), (0.05, 30)],
+                         ids=["back-to-back", "1ms-after-first", "50ms-after-first"])
+def test_vectors_stay_whole(binary, spawn, peer, gap, count):
     copy = spawn(binary, free_port(), free_port())
     listen = int(copy.args[3])
-    count = 150
     late = set()  # vectors whose own sending outlasted the completion bound
     for n in range(count):
         start = time.perf_counter()
@@ -121,9 +123,9 @@ def test_vectors_stay_whole(binary, spawn, peer, gap):
         if gap:
             time.sleep(gap)
         peer.send([b"4556\0", f"m{n:04d}\0".encode()], listen)
-        if time.perf_counter() - start > 0.004:
+        if time.perf_counter() - start > 0.09:
             late.add(n)
-        time.sleep(0.010)  # vectors farther apart than the bound, as people send them
+        time.sleep(0.010)  # a pause between vectors, as people send them
     copy.expect(f"m{count - 1:04d}\r\n", timeout=20)
     output = (copy.child.before + copy.child.after).decode()
     blocks = re.findall(r"# Packets recieved: (\d+)\r\n(?:.*\r\n)*?\t  IP: (.*)\r\n"

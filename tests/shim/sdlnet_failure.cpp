@@ -3,9 +3,15 @@
 // SDLNet_ResolveHost, SDLNet_UDP_Open, SDLNet_AllocPacketV,
 // SDLNet_AllocSocketSet or SDLNet_UDP_GetPeerAddress) return its failure, with SDL's error text set to QUENNIMARD_FAIL_ERROR;
 // every other call goes through to the library.
+// QUENNIMARD_STOP_AT_FOREGROUND_CHECK=N stops the process with SIGSTOP right
+// after its Nth tcgetpgrp, as a job-control stop would land between a look at
+// the terminal's foreground and what the program does next.
 #include <SDL.h>
 #include <SDL_net.h>
 #include <dlfcn.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <cstdlib>
 #include <cstring>
@@ -70,5 +76,13 @@ IPaddress* SDLNet_UDP_GetPeerAddress(UDPsocket socket, int channel) {
     static int calls = 0;
     if (failsNow("SDLNet_UDP_GetPeerAddress", calls)) return nullptr;
     return real<IPaddress* (*)(UDPsocket, int)>("SDLNet_UDP_GetPeerAddress")(socket, channel);
+}
+
+pid_t tcgetpgrp(int fd) {
+    static int calls = 0;
+    const pid_t foreground = real<pid_t (*)(int)>("tcgetpgrp")(fd);
+    const char* stop_at = std::getenv("QUENNIMARD_STOP_AT_FOREGROUND_CHECK");
+    if (stop_at != nullptr && std::atoi(stop_at) == ++calls) raise(SIGSTOP);
+    return foreground;
 }
 }
