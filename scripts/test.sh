@@ -6,9 +6,25 @@
 # against every build and every pairing of builds, the Debian packages among
 # it; the checks of the checks; half a minute of fuzzing of each of the
 # receive and send paths; the coverage of src/ with its floor; and the suite
-# once more as an autopkgtest of each package in a clean testbed.
+# once more as an autopkgtest of each package in a clean testbed of this
+# machine's release, and against the i386 package on a 32-bit kernel in a VM
+# (scripts/i386-vm.sh).
+#   --emulate-i386  runs every 32-bit program here through qemu-i386, as on a
+#                   machine whose kernel runs none (such a machine does so
+#                   by itself)
+#   --suites-only   the builds, the unit and end-to-end suites, nothing else
+# The closing line counts the suites that passed, failed and were skipped;
+# each skip says why above it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+suites_only=false
+for option in "$@"; do
+    case $option in
+        --emulate-i386) export QUENNIMARD_EMULATE_I386=1 ;;
+        --suites-only) suites_only=true; export QUENNIMARD_SKIP_PACKAGES=1 ;;
+        *) echo "test.sh: unknown option $option (--emulate-i386, --suites-only)" >&2; exit 2 ;;
+    esac
+done
 
 bash scripts/deps.sh --tests
 bash scripts/build.sh build-i386 -DQUENNIMARD_I386=ON -DQUENNIMARD_TESTS=OFF -DQUENNIMARD_FAILURE_SHIM=ON
@@ -30,31 +46,33 @@ bash scripts/build.sh build-asan -DQUENNIMARD_SANITIZE=ON -DQUENNIMARD_TESTS=ON 
 
 passed=0
 failed=0
+skipped=()
 record() {
     local start=$SECONDS
     if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
     echo "(took $((SECONDS - start)) s)"
 }
+skip() {
+    echo "skipped: $1"
+    skipped+=("$1")
+}
 for dir in build build-asan; do
     echo "== tests against $dir (with the 32-bit build)"
     record bash -c "cd '$dir' && ctest --output-on-failure"
 done
-echo "== the checks themselves: a planted finding fails them"
-record /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/tools
-echo "== fuzzing the receive and send paths"
-record bash scripts/fuzz.sh 30
-echo "== coverage of src/ by the unit, fuzz and end-to-end suites, with its floor"
-record bash scripts/coverage.sh
+release=$(bash scripts/release.sh)
 # The suite again, as Debian's autopkgtest runs it: against each package that
-# the plain run made, installed in a clean bookworm testbed (a tarball that
-# mmdebstrap makes once, kept in build-deb/chroot/), never on this machine.
+# the plain run made, installed in a clean testbed of the release (a tarball
+# that mmdebstrap makes once, kept in build-deb/chroot/), never on this machine.
 autopkgtest_in_testbed() {
     local architecture=$1 testbed log
-    testbed=build-deb/chroot/bookworm-$architecture-testbed.tar
-    bash scripts/bookworm.sh "$testbed" --variant=apt --architectures="$architecture"
+    testbed=build-deb/chroot/$release-$architecture-testbed.tar
+    bash scripts/debian-root.sh "$testbed" "$release" --variant=apt \
+        --architectures="$architecture"
     log=$(mktemp)
     if ! autopkgtest -U build-deb/"$architecture"/quennimard_*_"$architecture".deb . -- \
-            unshare --arch "$architecture" --release bookworm --tarball "$testbed" >"$log" 2>&1; then
+            unshare --arch "$architecture" --release "$release" --tarball "$testbed" \
+            >"$log" 2>&1; then
         tail -n 60 "$log"
         rm -f "$log"
         return 1
@@ -63,14 +81,31 @@ autopkgtest_in_testbed() {
     rm -f "$log"
 }
 # 126: the kernel could not run the program at all.
-runs_32bit_programs() { "$i386" >/dev/null 2>&1; [[ $? -ne 126 ]]; }
-for architecture in amd64 i386; do
-    echo "== autopkgtest of the $architecture package in a clean testbed"
-    if [[ $architecture == i386 ]] && ! runs_32bit_programs; then
-        echo "skipped: this kernel runs no 32-bit programs, so no i386 testbed can run here"
-        continue
-    fi
-    record autopkgtest_in_testbed "$architecture"
-done
-echo "suites: $passed passed, $failed failed, in $SECONDS s"
+runs_32bit_programs() {
+    [[ -z ${QUENNIMARD_EMULATE_I386:-} ]] || return 1
+    "$i386" >/dev/null 2>&1
+    [[ $? -ne 126 ]]
+}
+if $suites_only; then
+    skip "fuzzing, coverage, the packages and their autopkgtests (--suites-only)"
+else
+    echo "== the checks themselves: a planted finding fails them"
+    record /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/tools
+    echo "== fuzzing the receive and send paths"
+    record bash scripts/fuzz.sh 30
+    echo "== coverage of src/ by the unit, fuzz and end-to-end suites, with its floor"
+    record bash scripts/coverage.sh
+    for architecture in amd64 i386; do
+        echo "== autopkgtest of the $architecture package in a clean $release testbed"
+        if [[ $architecture == i386 ]] && ! runs_32bit_programs; then
+            echo "not here: this kernel runs no 32-bit programs; the VM below tests the package"
+            continue
+        fi
+        record autopkgtest_in_testbed "$architecture"
+    done
+    echo "== the i386 package's suite on a 32-bit kernel, in a VM"
+    record bash scripts/i386-vm.sh build-deb/i386/quennimard_*_i386.deb
+fi
+echo "test.sh: took $SECONDS s"
+echo "suites: $passed passed, $failed failed, ${#skipped[@]} skipped"
 [[ $failed -eq 0 ]]

@@ -25,6 +25,7 @@ namespace {
 // and short enough that a vector which really lost a datagram is shown
 // before a person would notice a delay (about a tenth of a second).
 constexpr std::chrono::milliseconds VECTOR_COMPLETION_BOUND{100};
+constexpr auto COMPLETION_WAIT_MS = static_cast<Uint32>(VECTOR_COMPLETION_BOUND.count());
 
 std::string slotLineOf(const char* label, const UDPpacket* packet) {
     return slotLine(label, packet->data, packet->len, localeCharset());
@@ -108,7 +109,7 @@ void UDP_Server_Service::wait_for_data(Uint32 timeout_ms) {
 
 int UDP_Server_Service::receive_rest_of_vector(int received) {
     while (received < SLOT_COUNT) {
-        if (SDLNet_CheckSockets(socket_set, static_cast<Uint32>(VECTOR_COMPLETION_BOUND.count())) <= 0) break;
+        if (SDLNet_CheckSockets(socket_set, COMPLETION_WAIT_MS) <= 0) break;
         // The vector is null-terminated, so its tail is a vector of exactly
         // the slots still empty.
         received += std::max(SDLNet_UDP_RecvV(socket, packets + received), 0);

@@ -20,6 +20,8 @@ HARDENING = ["Position Independent Executable", "Stack protected", "Fortify Sour
 pytestmark = [
     pytest.mark.skipif("AUTOPKGTEST_TMP" in os.environ,
                        reason="the installed package is what an autopkgtest tests"),
+    pytest.mark.skipif("QUENNIMARD_SKIP_PACKAGES" in os.environ,
+                       reason="test.sh --suites-only leaves the packages out"),
     pytest.mark.skipif(any(is_sanitized(b) for b in binaries()),
                        reason="packages are made once, in the run of the plain builds"),
 ]

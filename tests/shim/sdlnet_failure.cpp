@@ -1,8 +1,9 @@
 // sdlnet_failure.cpp: a library the tests preload to make one SDL_net set-up
 // call fail. QUENNIMARD_FAIL=NAME:N makes the Nth call of NAME (SDLNet_Init,
 // SDLNet_ResolveHost, SDLNet_UDP_Open, SDLNet_AllocPacketV,
-// SDLNet_AllocSocketSet or SDLNet_UDP_GetPeerAddress) return its failure, with SDL's error text set to QUENNIMARD_FAIL_ERROR;
-// every other call goes through to the library.
+// SDLNet_AllocSocketSet or SDLNet_UDP_GetPeerAddress) return its failure,
+// with SDL's error text set to QUENNIMARD_FAIL_ERROR; every other call goes
+// through to the library.
 // QUENNIMARD_STOP_AT_FOREGROUND_CHECK=N stops the process with SIGSTOP right
 // after its Nth tcgetpgrp, as a job-control stop would land between a look at
 // the terminal's foreground and what the program does next.
@@ -12,7 +13,6 @@
 #include <unistd.h>
 
 #include <csignal>
-
 #include <cstdlib>
 #include <cstring>
 
