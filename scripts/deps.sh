@@ -10,7 +10,7 @@ set -euo pipefail
 packages=(cmake g++ g++-multilib make pkgconf libsdl-net1.2-dev libsdl1.2-dev
           libsdl-net1.2:i386 libsdl1.2debian:i386 qemu-user ncurses-bin tmux)
 # The amd64 package's Build-Depends (build-essential is implied), and what
-# makes the clean chroot in which the i386 package is built.
+# makes the clean chroots in which packages are built.
 package_tools=(build-essential dpkg-dev debhelper libgtest-dev file mmdebstrap)
 subordinate_ids=false
 for group in "$@"; do
@@ -18,10 +18,12 @@ for group in "$@"; do
         --packages) packages+=("${package_tools[@]}") ;;
         --tests)
             subordinate_ids=true
-            # uidmap: the testbeds map their users with newuidmap.
+            # uidmap: the testbeds map their users with newuidmap; passwd:
+            # usermod, below; qemu-system-x86 and cpio: the 32-bit VM.
             packages+=("${package_tools[@]}" python3-pexpect python3-pytest
-                       netcat-openbsd clang libclang-rt-14-dev valgrind libc6-dbg:i386 lintian
-                       devscripts mandoc git autopkgtest arch-test uidmap gcovr) ;;
+                       netcat-openbsd clang libclang-rt-dev valgrind libc6-dbg:i386 lintian
+                       devscripts mandoc git autopkgtest arch-test uidmap passwd gcovr
+                       qemu-system-x86 cpio) ;;
         --picture) packages+=(xvfb xterm imagemagick fonts-dejavu-core) ;;
         *) echo "deps.sh: unknown option $group (--packages, --tests, --picture)" >&2; exit 2 ;;
     esac

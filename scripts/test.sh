@@ -59,6 +59,8 @@ skip() {
 for dir in build build-asan; do
     echo "== tests against $dir (with the 32-bit build)"
     record bash -c "cd '$dir' && ctest --output-on-failure"
+    # What the end-to-end suite skipped, and why, and its count.
+    grep -hE '^SKIPPED|^[0-9]+ (passed|failed)' "$dir/Testing/Temporary/LastTest.log" || true
 done
 release=$(bash scripts/release.sh)
 # The suite again, as Debian's autopkgtest runs it: against each package that
