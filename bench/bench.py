@@ -8,7 +8,14 @@ nothing and only reports.
 - key: from a key press to the copy waiting for the next key (median, p99);
 - display: from a vector's arrival to its MSG line on the terminal;
 - rate: the highest rate of vectors a second of which at least 99.5% are shown
-  whole and right (all three texts, in their slots).
+  whole and right (all three texts, in their slots);
+- lost: from the arrival of a vector's first datagram, whose other two never
+  come, to its display (the wait for the rest of a vector);
+- start: from the start of the process to its ready line (for nc, to its
+  port being bound) and its resident memory then (median of 10 starts):
+  what the SDL 1.2 library costs, which on Debian 13 and later is
+  sdl12-compat over SDL2 (and, on unstable, over SDL3). The header names the
+  Debian release and the SDL libraries installed.
 
 Usage: bench/bench.py [--output FILE] [path/to/quennimard ...]
 (default: build/quennimard; a 32-bit program runs through qemu-i386 where the
@@ -34,6 +41,8 @@ READY = "Allocating memory for recieving packets...Success!"
 IDLE_SECONDS = 5
 KEY_PRESSES = 200
 VECTORS = 300
+LOST_VECTORS = 20
+STARTS = 10
 RATES = [2_000, 5_000, 10_000, 15_000, 20_000, 30_000, 40_000]
 RATE_SECONDS = 1.0
 WHOLE_SHARE = 0.995
@@ -167,6 +176,66 @@ def display_latency(subject):
     return percentiles(samples)
 
 
+def lost_datagram_latency(subject):
+    """From a lone first datagram to its IP line, after the copy has waited
+    for the other two."""
+    port = free_port()
+    child = spawn(subject, port)
+    sender = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    samples = []
+    for n in range(LOST_VECTORS):
+        tag = f"l{n:07d}".encode()
+        start = time.perf_counter()
+        sender.sendto(tag + b"\0", (LOOPBACK, port))
+        child.expect_exact(b"\t  IP: " + tag)
+        samples.append((time.perf_counter() - start) * 1e3)
+        time.sleep(0.01)
+    child.terminate(force=True)
+    return statistics.median(samples)
+
+
+def start_cost(subject):
+    """Median time to ready (ms) and resident memory then (kB) over STARTS,
+    in a pseudo-terminal opened here (pexpect's own start takes longer than
+    the program's)."""
+    times, resident = [], []
+    for _ in range(STARTS):
+        port = free_port()
+        controller, terminal = os.openpty()
+        start = time.perf_counter()
+        child = subprocess.Popen(subject.argv_for_port(port), stdin=terminal, stdout=terminal,
+                                 stderr=terminal, env=dict(os.environ, TERM="dumb"))
+        shown = b""
+        while not (subject.ready.encode() in shown if subject.ready else not port_is_free(port)):
+            if not subject.ready:
+                time.sleep(0.0005)
+                continue
+            shown += os.read(controller, 1 << 16)
+            if subject.answer and shown.endswith(b"Is this correct? [Y/n] "):
+                os.write(controller, subject.answer.encode())
+        times.append((time.perf_counter() - start) * 1e3)
+        resident.append(resident_kb(child.pid))  # under qemu-i386, the emulator's
+        child.kill()
+        child.wait()
+        os.close(controller)
+        os.close(terminal)
+    return statistics.median(times), statistics.median(resident)
+
+
+def port_is_free(port):
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
+        try:
+            probe.bind((LOOPBACK, port))
+            return True
+        except OSError:
+            return False
+
+
+def resident_kb(pid):
+    with open(f"/proc/{pid}/status") as status:
+        return next(int(line.split()[1]) for line in status if line.startswith("VmRSS:"))
+
+
 def percentiles(samples):
     samples.sort()
     return statistics.median(samples), samples[int(len(samples) * 0.99) - 1]
@@ -230,6 +299,19 @@ def machine():
     return f"{model}, {os.cpu_count()} cores"
 
 
+def software():
+    """The Debian release and the SDL libraries that the programs load."""
+    with open("/etc/debian_version") as debian:
+        release = f"Debian {debian.read().strip()}"
+    libraries = []
+    for package in ("libsdl1.2debian", "libsdl2-2.0-0", "libsdl3-0"):
+        found = subprocess.run(["dpkg-query", "-W", "-f", "${source:Package} ${Version}",
+                                f"{package}:amd64"], capture_output=True, text=True)
+        if found.returncode == 0 and found.stdout:
+            libraries.append(found.stdout)
+    return f"{release}, SDL: {', '.join(libraries)}"
+
+
 def version():
     changelog = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "debian",
                              "changelog")
@@ -239,7 +321,8 @@ def version():
 
 COLUMNS = ["program", "wake-ups/s, terminal", "wake-ups/s, /dev/null", "CPU, terminal",
            "CPU, /dev/null", "key µs, median", "key µs, p99", "display µs, median",
-           "display µs, p99", "vectors/s shown whole", "share shown whole per rate"]
+           "display µs, p99", "vectors/s shown whole", "share shown whole per rate",
+           "lost datagram shown after, ms", "start to ready, ms", "resident at ready, kB"]
 
 
 def measure(subject, figures):
@@ -248,9 +331,12 @@ def measure(subject, figures):
     key = key_latency(subject) if subject.ready else None  # nc has no key rule
     display = display_latency(subject)
     rate, shares = highest_rate(subject)
+    lost = lost_datagram_latency(subject) if subject.ready else None  # nc shows each at once
+    start_ms, resident = start_cost(subject)
     return [subject.name, f"{tty_wakes:.1f}", f"{null_wakes:.1f}", f"{tty_cpu:.2f}%",
             f"{null_cpu:.2f}%", f"{key[0]:.0f}" if key else "n/a", f"{key[1]:.0f}" if key else "",
-            f"{display[0]:.0f}", f"{display[1]:.0f}", str(rate), shares]
+            f"{display[0]:.0f}", f"{display[1]:.0f}", str(rate), shares,
+            f"{lost:.0f}" if lost else "n/a", f"{start_ms:.1f}", str(resident)]
 
 
 def main():
@@ -264,10 +350,11 @@ def main():
     subjects = [quennimard(p) for p in (arguments or ["build/quennimard"])] + [netcat()]
     setting = (f"idle over {IDLE_SECONDS} s; {KEY_PRESSES} key presses; {VECTORS} vectors for "
                f"display latency; rates of {RATE_SECONDS:.0f} s each until under "
-               f"{100 * WHOLE_SHARE}% are shown whole; loopback only")
-    print(setting + "\n")
+               f"{100 * WHOLE_SHARE}% are shown whole; {LOST_VECTORS} lone datagrams; "
+               f"{STARTS} starts; loopback only")
+    print(f"{software()}; {setting}\n")
     figures = idle(subjects)
-    widths = [40, 22, 22, 14, 15, 15, 12, 19, 16, 22, 0]
+    widths = [40, 22, 22, 14, 15, 15, 12, 19, 16, 22, 44, 16, 14, 0]
     print("".join(f"{name:<{width}}" for name, width in zip(COLUMNS, widths)))
     rows = []
     for subject in subjects:
@@ -276,8 +363,8 @@ def main():
     if output:
         with open(output, "w") as table:
             table.write(f"quennimard {version()}, measured {time.strftime('%Y-%m-%d')} on "
-                        f"{machine()}, by bench/bench.py, beside nc -u -l in the same run "
-                        f"({setting}).\n\n")
+                        f"{machine()} ({software()}), by bench/bench.py, beside nc -u -l in "
+                        f"the same run ({setting}).\n\n")
             table.write("| " + " | ".join(COLUMNS) + " |\n")
             table.write("|" + "---|" * len(COLUMNS) + "\n")
             for row in rows:

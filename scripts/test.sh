@@ -62,26 +62,6 @@ for dir in build build-asan; do
     # What the end-to-end suite skipped, and why, and its count.
     grep -hE '^SKIPPED|^[0-9]+ (passed|failed)' "$dir/Testing/Temporary/LastTest.log" || true
 done
-release=$(bash scripts/release.sh)
-# The suite again, as Debian's autopkgtest runs it: against each package that
-# the plain run made, installed in a clean testbed of the release (a tarball
-# that mmdebstrap makes once, kept in build-deb/chroot/), never on this machine.
-autopkgtest_in_testbed() {
-    local architecture=$1 testbed log
-    testbed=build-deb/chroot/$release-$architecture-testbed.tar
-    bash scripts/debian-root.sh "$testbed" "$release" --variant=apt \
-        --architectures="$architecture"
-    log=$(mktemp)
-    if ! autopkgtest -U build-deb/"$architecture"/quennimard_*_"$architecture".deb . -- \
-            unshare --arch "$architecture" --release "$release" --tarball "$testbed" \
-            >"$log" 2>&1; then
-        tail -n 60 "$log"
-        rm -f "$log"
-        return 1
-    fi
-    grep -E '^e2e +PASS|^[0-9]+ passed' "$log" | sort -u
-    rm -f "$log"
-}
 # 126: the kernel could not run the program at all.
 runs_32bit_programs() {
     [[ -z ${QUENNIMARD_EMULATE_I386:-} ]] || return 1
@@ -98,12 +78,12 @@ else
     echo "== coverage of src/ by the unit, fuzz and end-to-end suites, with its floor"
     record bash scripts/coverage.sh
     for architecture in amd64 i386; do
-        echo "== autopkgtest of the $architecture package in a clean $release testbed"
+        echo "== autopkgtest of the $architecture package in a clean testbed of $(bash scripts/release.sh)"
         if [[ $architecture == i386 ]] && ! runs_32bit_programs; then
             echo "not here: this kernel runs no 32-bit programs; the VM below tests the package"
             continue
         fi
-        record autopkgtest_in_testbed "$architecture"
+        record bash scripts/autopkgtest.sh "$architecture"
     done
     echo "== the i386 package's suite on a 32-bit kernel, in a VM"
     record bash scripts/i386-vm.sh build-deb/i386/quennimard_*_i386.deb
