@@ -227,14 +227,15 @@ def mapped_kb(pid):
 def before_main(status, errors):
     """The failures of the dynamic loader, and of sdl12-compat (SDL 1.2 on
     Debian 13 and later), which loads SDL2 while the program is being loaded
-    and aborts when it cannot: either way the program itself never ran."""
+    and aborts when it cannot, as sdl2-compat does with SDL3 on unstable:
+    either way the program itself never ran."""
     return (status == 127 or b"error while loading shared libraries" in errors or
             compat_library_failed(status, errors))
 
 
 def compat_library_failed(status, errors):
     return status == -signal.SIGABRT and re.fullmatch(
-        rb"(sdl12-compat: )?Failed loading SDL2 library\.\n", errors) is not None
+        rb"(sdl12-compat: )?Failed loading SDL[23] library\.\n", errors) is not None
 
 
 def test_listen_port_in_use_fails_with_a_reason(binary):
