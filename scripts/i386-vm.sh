@@ -5,7 +5,8 @@
 # linux-image-686 on a Pentium III, which has no SSE2. Its root is the i386
 # packages the suite's Depends name, of this machine's Debian release (or
 # QUENNIMARD_RELEASE), unpacked here by mmdebstrap and never run here; the
-# package's files, its unit files and the suite go on top, and the whole root
+# package's files (unpacked, not installed by dpkg), its test files and the
+# suite go on top, and the whole root
 # is handed to the kernel as its initramfs, so no disk, loop device or
 # binfmt_misc is needed. The suite runs there as debian/tests/e2e runs it in
 # a testbed; the pytest arguments, if given, replace its selection.
@@ -15,6 +16,8 @@
 # the suite's closing line; the exit status is the suite's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# The root holds device nodes and files of every owner.
+[[ $(id -u) -eq 0 ]] || exec sudo bash "$0" "$@"
 deb=$(realpath "${1:?name the i386 package}")
 shift
 release=$(bash scripts/release.sh)
@@ -68,7 +71,7 @@ mount -t tmpfs tmpfs /run
 mount -t tmpfs tmpfs /dev/shm
 busybox ip link set lo up
 busybox hostname i386-vm
-echo "vm: uname -m: $(uname -m), kernel $(uname -r)"
+echo "vm: booted in $(cut -d' ' -f1 /proc/uptime) s; uname -m: $(uname -m), kernel $(uname -r)"
 echo "vm: processor flags: $(grep -m1 '^flags' /proc/cpuinfo | cut -d: -f2)"
 grep -qw sse2 /proc/cpuinfo && echo "vm: this processor has SSE2" || echo "vm: no sse2"
 mkdir -p /tmp/autopkgtest
@@ -89,6 +92,7 @@ rm -rf --one-file-system "$root"
 
 log=$stage/console.log
 started=$SECONDS
+# Two processors, as the suite runs two copies and their peers at once.
 timeout 3600 qemu-system-i386 -machine pc -accel tcg -cpu pentium3 -smp 2 -m 2048 \
     -nographic -no-reboot -nic none -kernel "$kernel" -initrd "$stage/initrd" \
     -append "console=ttyS0 quiet panic=-1 rdinit=/init" </dev/null |
