@@ -215,13 +215,16 @@ class Copy:
 
     def __init__(self, binary, dest_port, listen_port, dest_ip=LOOPBACK, reply_ip=LOOPBACK,
                  stdin_from=None, shell_setup=None, wait_ready=True, answer="y", env=None,
-                 wrapper=(), script=None):
+                 wrapper=(), script=None, patience=10):
         """Starts a copy and waits for its confirmation question, answering it
         with `answer` (a line) where the build reads one. With `answer` None
         the test answers itself. The output up to the question is `startup`.
         A `wrapper` (such as valgrind) runs the program in the same process;
-        a `script` runs it as "$0" "$@" in a shell that is the child."""
+        a `script` runs it as "$0" "$@" in a shell that is the child.
+        `patience` is how many seconds a wait for the copy lasts at most
+        (longer under valgrind on a slow machine)."""
         self.binary = binary
+        self.patience = patience
         self.args = [dest_ip, str(dest_port), reply_ip, str(listen_port)]
         command, *argv = [*wrapper, *command_for(binary), *self.args]
         if script is None and (stdin_from is not None or shell_setup is not None):
@@ -244,8 +247,8 @@ class Copy:
             self.expect(READY)
 
     # Output -----------------------------------------------------------------
-    def expect(self, text, timeout=10):
-        self.child.expect_exact(text, timeout=timeout)
+    def expect(self, text, timeout=None):
+        self.child.expect_exact(text, timeout=timeout or self.patience)
         return self.child.before
 
     def absent(self, text, within=0.5):
@@ -260,8 +263,8 @@ class Copy:
     def lflag(self):
         return termios.tcgetattr(self.tty_fd)[3]
 
-    def wait_for_key_wait(self, timeout=5.0):
-        wait_for_key_wait(self.tty_fd, timeout)
+    def wait_for_key_wait(self, timeout=None):
+        wait_for_key_wait(self.tty_fd, timeout or self.patience / 2)
 
     def open_prompt(self):
         self.child.send("\r")

@@ -25,7 +25,8 @@ def test_session_is_clean_under_memcheck(binary, spawn, peer, tmp_path):
         pytest.skip("this machine runs 32-bit programs only through qemu-i386, "
                     "which valgrind's x86 tool cannot run under")
     log = tmp_path / "memcheck.log"
-    copy = spawn(binary, peer.port, free_port(), wrapper=memcheck(log))
+    # Under valgrind a program runs many times slower, the more so emulated.
+    copy = spawn(binary, peer.port, free_port(), wrapper=memcheck(log), patience=120)
     listen = int(copy.args[3])
 
     copy.command("help")
@@ -34,7 +35,7 @@ def test_session_is_clean_under_memcheck(binary, spawn, peer, tmp_path):
     copy.expect(f"Sending packets to 127.0.0.1 on port {peer.port}")
     for message in ("one", "a-message-longer-than-nine-bytes", "x" * 400):
         copy.send_message(message)
-        assert peer.receive() == expected_vector(binary, copy, message.encode())
+        assert peer.receive(timeout=120) == expected_vector(binary, copy, message.encode())
 
     # A lone datagram first: the slots it does not reach were never filled.
     other = Peer()
@@ -47,7 +48,7 @@ def test_session_is_clean_under_memcheck(binary, spawn, peer, tmp_path):
     other.close()
 
     copy.send_message("quit")
-    copy.finish(timeout=30)
+    copy.finish(timeout=120)
     report = log.read_text()
     summary = re.findall(r"(ERROR SUMMARY: .*|definitely lost: .*|in use at exit: .*)", report)
     print(f"\n{label_of(binary)}: " + "; ".join(summary))
