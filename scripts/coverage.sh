@@ -43,7 +43,11 @@ done
 tracefiles=()
 for build in "${builds[@]}"; do tracefiles+=(--add-tracefile "$merged/$build.json"); done
 gcovr "${tracefiles[@]}"
-gcovr "${tracefiles[@]}" --branches
+# gcovr 8 (unstable) asks for the branch table by --txt-metric; older ones by
+# --branches.
+branch_table=(--branches)
+gcovr --help | grep -q -- --txt-metric && branch_table=(--txt-metric branch)
+gcovr "${tracefiles[@]}" "${branch_table[@]}"
 # gcovr replaces its output file, so it gets one of its own.
 gcovr "${tracefiles[@]}" --print-summary --fail-under-line "$line_floor" \
     --fail-under-branch "$branch_floor" --output "$merged/report.txt"
