@@ -346,10 +346,11 @@ def spawn():
         copy.close()
 
 
-def start_redirected(binary, listen, stdout, stderr=subprocess.PIPE, shell_setup="", env=None):
+def start_redirected(binary, listen, stdout, stderr=subprocess.PIPE, shell_setup="", env=None,
+                     reply_ip=LOOPBACK):
     """Starts a copy, set up by a bash `shell_setup`, whose standard input and
     output are no terminal, and confirms it where the build asks."""
-    argv = [*command_for(binary), LOOPBACK, str(free_port()), LOOPBACK, str(listen)]
+    argv = [*command_for(binary), LOOPBACK, str(free_port()), reply_ip, str(listen)]
     # The answer waits in the pipe before the child starts, so nothing is ever
     # written to a child that has already ended.
     answer, answer_writer = os.pipe()
