@@ -20,4 +20,4 @@ if ! autopkgtest -U build-deb/"$architecture"/quennimard_*_"$architecture".deb .
     tail -n 60 "$log"
     exit 1
 fi
-grep -E '^e2e +PASS|^[0-9]+ passed' "$log" | sort -u
+grep -a -E '^e2e +PASS|^[0-9]+ passed' "$log" | sort -u
