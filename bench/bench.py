@@ -159,39 +159,36 @@ def key_latency(subject):
     return percentiles(samples)
 
 
-def display_latency(subject):
+def arrival_to_display(subject, count, datagrams_for, shown_for):
+    """Seconds from sending each of `count` tagged datagram lists to the
+    copy showing the text that `shown_for(tag)` gives."""
     port = free_port()
     child = spawn(subject, port)
     sender = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     samples = []
-    for n in range(VECTORS):
+    for n in range(count):
         tag = f"v{n:07d}".encode()
         start = time.perf_counter()
-        for datagram in subject.vector(tag):
+        for datagram in datagrams_for(tag):
             sender.sendto(datagram, (LOOPBACK, port))
-        child.expect_exact(tag)
-        samples.append((time.perf_counter() - start) * 1e6)
+        child.expect_exact(shown_for(tag))
+        samples.append(time.perf_counter() - start)
         time.sleep(0.002)
     child.terminate(force=True)
-    return percentiles(samples)
+    return samples
+
+
+def display_latency(subject):
+    samples = arrival_to_display(subject, VECTORS, subject.vector, lambda tag: tag)
+    return percentiles([seconds * 1e6 for seconds in samples])
 
 
 def lost_datagram_latency(subject):
     """From a lone first datagram to its IP line, after the copy has waited
     for the other two."""
-    port = free_port()
-    child = spawn(subject, port)
-    sender = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-    samples = []
-    for n in range(LOST_VECTORS):
-        tag = f"l{n:07d}".encode()
-        start = time.perf_counter()
-        sender.sendto(tag + b"\0", (LOOPBACK, port))
-        child.expect_exact(b"\t  IP: " + tag)
-        samples.append((time.perf_counter() - start) * 1e3)
-        time.sleep(0.01)
-    child.terminate(force=True)
-    return statistics.median(samples)
+    samples = arrival_to_display(subject, LOST_VECTORS, lambda tag: [tag + b"\0"],
+                                 lambda tag: b"\t  IP: " + tag)
+    return statistics.median(samples) * 1e3
 
 
 def start_cost(subject):
