@@ -18,7 +18,9 @@ bool terminalIsOurs();
 
 // Applies change(found) with `action` (TCSANOW or TCSAFLUSH), remembering
 // `found` as the mode to put back. -1, with the terminal untouched, when it
-// is not ours or the change fails; 0 on success.
+// is not ours or the change fails; 0 on success. Whose the terminal is, is
+// asked only after a continue (SIGCONT) or a failed change; a change from
+// the background is refused by the system all the same.
 int changeTerminal(const termios& found, Mode_Change change, int action);
 
 // Puts back the mode found, with `action`, where the terminal is ours, and
@@ -28,8 +30,9 @@ int changeTerminal(const termios& found, Mode_Change change, int action);
 int restoreTerminal(int action);
 
 // Every signal that ends the process by default and can be caught puts back
-// the mode a call changed, then ends the process by that same signal; SIGTSTP
-// puts it back before the process stops, and SIGCONT, in the foreground,
-// reads the terminal's mode afresh and sets up again what the interrupted
-// call needs. Signals ignored at start stay ignored.
+// the mode a call changed, then ends the process by that same signal;
+// SIGTSTP, SIGTTIN and SIGTTOU put it back before the process stops, and
+// SIGCONT, in the foreground, reads the terminal's mode afresh and sets up
+// again what the interrupted call needs, as a stop that the system drops
+// does at once. Signals ignored at start stay ignored.
 void restoreTerminalOnSignals();

@@ -2,7 +2,6 @@
 // receiving socket and its packet vector.
 #include "UDP_Server_Service.h"
 
-#include <algorithm>
 #include <chrono>
 #include <string>
 #include <utility>
@@ -88,16 +87,15 @@ void UDP_Server_Service::resolve_server_address() {
 }
 
 int UDP_Server_Service::recieve_data() {
-    // SDL_net 1.2 counts the packets it filled and stops at a failed receive,
-    // so its result is never negative; were one ever, it is taken as nothing
-    // received, never as an index.
-    int received = SDLNet_UDP_RecvV(socket, packets);
-    if (received <= 0) return 1;
+    // SDL_net counts the packets it filled; it has no error result (a failed
+    // receive empties that slot and tries it again).
+    const int received = SDLNet_UDP_RecvV(socket, packets);
+    last_poll_took_datagrams = received > 0;
+    if (received == 0) return 1;
 
-    received = receive_rest_of_vector(received);
-    show_vector(received);
+    show_vector(receive_rest_of_vector(received));
 
-    if (!isQuitText(slotText(packets[MSG]->data, packets[MSG]->len))) return 1;
+    if (!vectorCarriesQuit(packets)) return 1;
     if constexpr (I386_BUILD) clearScreen();
     printLine("\nServer recieved \"quit\" signal from client!");
     return 0;
@@ -112,7 +110,7 @@ int UDP_Server_Service::receive_rest_of_vector(int received) {
         if (SDLNet_CheckSockets(socket_set, COMPLETION_WAIT_MS) <= 0) break;
         // The vector is null-terminated, so its tail is a vector of exactly
         // the slots still empty.
-        received += std::max(SDLNet_UDP_RecvV(socket, packets + received), 0);
+        received += SDLNet_UDP_RecvV(socket, packets + received);
     }
     return received;
 }
@@ -132,3 +130,5 @@ void UDP_Server_Service::show_vector(int count) const {
 }
 
 int UDP_Server_Service::descriptor() const { return socket_fd; }
+
+bool UDP_Server_Service::took_datagrams() const { return last_poll_took_datagrams; }

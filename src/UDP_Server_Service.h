@@ -17,6 +17,10 @@ class UDP_Server_Service {
     // carries "quit" in its MSG slot, 1 otherwise.
     int recieve_data();
 
+    // Whether the last poll took datagrams: more may be waiting, so the
+    // loop polls again before it sleeps.
+    bool took_datagrams() const;
+
     // Sleeps until a datagram waits on the listen port, for at most
     // `timeout_ms`: the idle wait when the keyboard cannot be watched too.
     void wait_for_data(Uint32 timeout_ms);
@@ -37,4 +41,5 @@ class UDP_Server_Service {
     std::string listen_port;
     SDLNet_SocketSet socket_set = nullptr;
     int socket_fd = -1;
+    bool last_poll_took_datagrams = false;
 };

@@ -25,7 +25,8 @@ bool Word_Reader::read_word(std::string& word) {
     if (peek_byte() < 0) return false;
     word.clear();
     while (peek_byte() >= 0 && !std::isspace(peek_byte())) {
-        word += static_cast<char>(next_byte());
+        const char byte = static_cast<char>(next_byte());
+        if (word.size() < MAX_WORD_LEN) word += byte;
     }
     return true;
 }

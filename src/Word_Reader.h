@@ -9,6 +9,11 @@
 
 class Word_Reader {
   public:
+    // The longest word kept, as long as a terminal's line may be: a longer
+    // word is cut to its first MAX_WORD_LEN bytes, and the rest of it is read
+    // and dropped, so no input, however long its words, fills the memory.
+    static constexpr std::size_t MAX_WORD_LEN = 4096;
+
     // Reads up to `size` bytes into `data` as read() does: a count, 0 at the
     // end of the input, -1 on a failure.
     using Read = ssize_t (*)(void* data, std::size_t size);

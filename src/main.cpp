@@ -174,7 +174,7 @@ int main(int argc, char** argv) {
             const bool key_opened_prompt = kbhit() != 0 && getch() == '\n';
             if (key_opened_prompt) {
                 stop = runCommand(client, command, message);
-            } else if (!waitWhileIdle(server)) {
+            } else if (!server.took_datagrams() && !waitWhileIdle(server)) {
                 stop = 1;
             }
             if (server.recieve_data() == 0) stop = 1;

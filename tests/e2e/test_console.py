@@ -88,6 +88,34 @@ def test_exit_ends_this_copy_alone(binary, spawn, peer):
     assert peer.nothing_waiting()
 
 
+def peak_resident_kb(pid):
+    with open(f"/proc/{pid}/status") as status:
+        return next(int(line.split()[1]) for line in status if line.startswith("VmHWM:"))
+
+
+def test_an_endless_word_is_cut_and_read_in_bounded_memory(binary, spawn, peer):
+    """8 MB of one word at the message prompt (a terminal takes 4095 bytes a
+    line, so each piece ends with Ctrl-D, which hands it over as it is): the
+    copy keeps the first 4096 bytes, its memory stays flat, and it goes on."""
+    copy = spawn(binary, peer.port, free_port())
+    copy.command("send")
+    copy.expect(" > ")
+    peak = peak_resident_kb(copy.child.pid)
+    piece = b"w" * 4000 + b"\x04"
+    copy.child.delaybeforesend = None
+    for _ in range(2000):
+        copy.child.send(piece)
+        copy.read_some(timeout=0)  # the echo must not fill the terminal
+    copy.child.send("\r")
+    if variant_of(binary) == "i386":
+        copy.expect("Not sent: the message is 4096 bytes long; a text may be at most 511 bytes.")
+    else:
+        copy.expect("Sending...")
+        assert peer.receive()[2] == b"w" * 9
+    assert peak_resident_kb(copy.child.pid) - peak < 2048
+    copy.exit_normally()
+
+
 @pytest.mark.parametrize("where", ["command", "message"])
 def test_end_of_input_at_a_prompt_ends_like_exit(binary, spawn, peer, where):
     copy = spawn(binary, peer.port, free_port())
@@ -234,16 +262,17 @@ def test_sigterm_restores_a_terminal_that_is_not_the_controlling_one(binary, spa
     # controlling one: no job control applies, and the terminal is its alone.
     copy = spawn(binary, free_port(), free_port(), script='exec setsid -w "$0" "$@"')
     assert wait_for(lambda: not copy.lflag() & termios.ICANON), "no idle wait in byte mode"
-    with open(f"/proc/{copy.child.pid}/task/{copy.child.pid}/children") as children:
-        [pid] = children.read().split()
-    os.kill(int(pid), signal.SIGTERM)
+    os.kill(child_of(copy.child.pid), signal.SIGTERM)
     copy.finish()
     assert copy.final_lflag & termios.ICANON, "line editing left off"
     assert copy.final_lflag & termios.ECHO, "echo left off"
 
 
-@pytest.mark.parametrize("state", ["idle", "after-one-key", "at-a-prompt"])
-def test_ctrl_z_and_fg_under_a_shell_that_does_not_repair_the_terminal(binary, spawn, peer, state):
+@pytest.mark.parametrize("state, stop", [("idle", "ctrl-z"), ("after-one-key", "ctrl-z"),
+                                         ("at-a-prompt", "ctrl-z"), ("idle", "SIGTTIN"),
+                                         ("after-one-key", "SIGTTOU")])
+def test_a_stop_and_fg_under_a_shell_that_does_not_repair_the_terminal(binary, spawn, peer, state,
+                                                                       stop):
     # dash, unlike bash, leaves the terminal as a stopped job left it.
     copy = spawn(binary, free_port(), free_port(), script='set -m; "$0" "$@"; stty -a; fg')
     if state == "after-one-key":
@@ -251,7 +280,10 @@ def test_ctrl_z_and_fg_under_a_shell_that_does_not_repair_the_terminal(binary, s
         copy.wait_for_key_wait()
     elif state == "at-a-prompt":
         copy.open_prompt()
-    copy.child.sendcontrol("z")
+    if stop == "ctrl-z":
+        copy.child.sendcontrol("z")
+    else:  # as kill -TTIN %1 stops it
+        os.kill(child_of(copy.child.pid), getattr(signal, stop))
     copy.expect("-extproc")  # the end of what stty -a prints while the copy is stopped
     modes = copy.child.before.split()
     assert b"icanon" in modes and b"echo" in modes, "the terminal was left without line mode"
@@ -266,6 +298,64 @@ def test_ctrl_z_and_fg_under_a_shell_that_does_not_repair_the_terminal(binary, s
     copy.expect(HELP)
     peer.send([b"a\0", b"b\0", b"after-fg\0"], int(copy.args[3]))
     copy.expect("\t MSG: after-fg\r\n")
+    copy.exit_normally()
+
+
+@pytest.mark.parametrize("state", ["idle", "after-one-key", "at-a-prompt"])
+def test_a_stop_the_system_drops_leaves_the_wait_as_it_was(binary, spawn, state):
+    """pexpect makes the copy a session leader, as tmux, xterm -e and ssh -t
+    do: no shell can continue its process group, so the system drops Ctrl-Z,
+    and no SIGCONT comes to set the wait's mode again."""
+    copy = spawn(binary, free_port(), free_port())
+    if state == "after-one-key":
+        copy.child.send("x")
+        copy.wait_for_key_wait()
+    elif state == "at-a-prompt":
+        copy.open_prompt()
+    copy.child.sendcontrol("z")
+    time.sleep(0.3)  # long enough for the copy to stop, were it able to
+    assert process_state(copy.child.pid) != "T"
+    if state == "after-one-key":
+        assert not copy.lflag() & termios.ECHO, "keys now echo"
+    elif state == "idle":
+        assert not copy.lflag() & termios.ICANON, "the idle wait went back to line mode"
+        copy.child.send("x")
+        copy.wait_for_key_wait()
+    if state != "at-a-prompt":
+        copy.child.send("\r")  # one Enter after the first key
+        copy.expect("\r\n$ ")
+    copy.child.send("help\r")
+    copy.expect(HELP)
+    copy.exit_normally()
+
+
+@pytest.mark.parametrize("state", ["after-one-key", "at-a-prompt"])
+def test_bg_during_a_wait_for_the_terminal_stops_the_copy_until_fg(binary, spawn, peer, state):
+    """As any program that reads its terminal: "Stopped (tty input)", with the
+    terminal as the shell has it; after fg it goes on where it was and shows
+    what arrived meanwhile."""
+    copy = spawn(binary, free_port(), free_port(),
+                 script='set -m; "$0" "$@"; bg; printf pid=; jobs -p; read go; fg')
+    if state == "after-one-key":
+        copy.child.send("x")
+        copy.wait_for_key_wait()
+    else:
+        copy.open_prompt()
+    copy.child.sendcontrol("z")
+    copy.child.expect(rb"pid=(\d+)")
+    pid = int(copy.child.match.group(1))
+    assert wait_for(lambda: process_state(pid) == "T"), "the copy read on in the background"
+    assert wait_for(lambda: copy.lflag() & termios.ICANON and copy.lflag() & termios.ECHO)
+    peer.send([b"a\0", b"b\0", b"while-stopped\0"], int(copy.args[3]))
+    assert copy.absent("while-stopped", within=0.3)
+    copy.child.send("\r")  # the shell's read: now fg
+    if state == "after-one-key":
+        copy.wait_for_key_wait()
+        copy.child.send("\r")
+        copy.expect("\r\n$ ")
+    copy.child.send("help\r")
+    copy.expect(HELP)
+    copy.expect("\t MSG: while-stopped\r\n")
     copy.exit_normally()
 
 
@@ -458,6 +548,12 @@ def test_kill_ends_a_copy_stopped_in_the_background(binary, spawn, stop):
     os.kill(pid, signal.SIGCONT)
     assert wait_for(lambda: process_state(pid) in ("Z", None)), "the copy did not end"
     assert wait_for(lambda: port_is_free(int(copy.args[3])))
+
+
+def child_of(pid):
+    with open(f"/proc/{pid}/task/{pid}/children") as children:
+        [child] = children.read().split()
+    return int(child)
 
 
 def process_state(pid):
