@@ -16,7 +16,7 @@ namespace {
 constexpr std::size_t SHOWN_TEXT_LEN = 40;
 
 std::string quoted(const std::string& text) {
-    const std::string cut = escapeForDisplay(text.substr(0, SHOWN_TEXT_LEN), localeCharset());
+    const std::string cut = shownText(text.substr(0, SHOWN_TEXT_LEN));
     return "\"" + cut + (text.size() > SHOWN_TEXT_LEN ? "...\"" : "\"");
 }
 

@@ -11,13 +11,32 @@
 
 namespace {
 
+bool isPrintableAscii(unsigned char byte) { return byte >= 0x20 && byte <= 0x7E && byte != '\\'; }
+
+// Characters a terminal shows as nothing, or obeys by reordering or hiding
+// what follows: Unicode's format characters (the bidirectional controls
+// among them, and the tags) and the line and paragraph separators.
+constexpr char32_t INVISIBLE[][2] = {
+    {0x00AD, 0x00AD},   {0x0600, 0x0605},   {0x061C, 0x061C},   {0x06DD, 0x06DD},
+    {0x070F, 0x070F},   {0x0890, 0x0891},   {0x08E2, 0x08E2},   {0x180E, 0x180E},
+    {0x200B, 0x200F},   {0x2028, 0x202E},   {0x2060, 0x206F},   {0xFEFF, 0xFEFF},
+    {0xFFF9, 0xFFFB},   {0x110BD, 0x110BD}, {0x110CD, 0x110CD}, {0x13430, 0x1343F},
+    {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0000, 0xE007F}};
+
+bool isInvisible(char32_t code_point) {
+    for (const auto& [first, last] : INVISIBLE) {
+        if (code_point >= first && code_point <= last) return true;
+    }
+    return false;
+}
+
 // The length of the well-formed UTF-8 sequence at text[at] (shortest form, no
 // surrogate, at most U+10FFFF) whose code point a terminal shows as a
 // character rather than obeys as a control; 0 when there is none.
 std::size_t printableUtf8Length(const std::string& text, std::size_t at) {
     const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     const unsigned char lead = byte(at);
-    if (lead >= 0x20 && lead <= 0x7E) return 1;
+    if (isPrintableAscii(lead)) return 1;
 
     std::size_t length = 0;
     char32_t code_point = 0;
@@ -43,7 +62,9 @@ std::size_t printableUtf8Length(const std::string& text, std::size_t at) {
     const bool overlong = code_point < SHORTEST[length];
     const bool surrogate = code_point >= 0xD800 && code_point <= 0xDFFF;
     const bool c1_control = code_point >= 0x80 && code_point <= 0x9F;
-    if (overlong || surrogate || c1_control || code_point > 0x10FFFF) return 0;
+    if (overlong || surrogate || c1_control || code_point > 0x10FFFF || isInvisible(code_point)) {
+        return 0;
+    }
     return length;
 }
 
@@ -51,7 +72,7 @@ std::size_t printableUtf8Length(const std::string& text, std::size_t at) {
 // (0x9B opens a control sequence, 0x9D a title), and shows 0xA0 to 0xFF.
 std::size_t printableByteLength(const std::string& text, std::size_t at) {
     const auto byte = static_cast<unsigned char>(text[at]);
-    return (byte >= 0x20 && byte <= 0x7E) || byte >= 0xA0 ? 1 : 0;
+    return isPrintableAscii(byte) || byte >= 0xA0 ? 1 : 0;
 }
 
 // A locale object of its own, so that the program's locale, and with it
@@ -70,6 +91,8 @@ const Charset locale_charset = lookUpLocaleCharset();
 }  // namespace
 
 Charset localeCharset() { return locale_charset; }
+
+std::string shownText(const std::string& text) { return escapeForDisplay(text, locale_charset); }
 
 std::string escapeForDisplay(const std::string& text, Charset charset) {
     const auto printableLength =

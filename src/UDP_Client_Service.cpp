@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "Build_Variant.h"
+#include "Display_Text.h"
 #include "Message_Vector.h"
 #include "Net_Library.h"
 #include "Setup_Failure.h"
@@ -54,9 +55,10 @@ UDP_Client_Service::~UDP_Client_Service() {
 }
 
 void UDP_Client_Service::resolve_server_address() {
-    print("Resolving server address (%s [%s])...", dest_ip.c_str(), dest_port.c_str());
+    const std::string shown_ip = shownText(dest_ip), shown_port = shownText(dest_port);
+    print("Resolving server address (%s [%s])...", shown_ip.c_str(), shown_port.c_str());
     if (SDLNet_ResolveHost(&address, dest_ip.c_str(), portFromText(dest_port)) != 0) {
-        failSetupStep("SDLNet_ResolveHost(%s %s)", dest_ip.c_str(), dest_port.c_str());
+        failSetupStep("SDLNet_ResolveHost(%s %s)", shown_ip.c_str(), shown_port.c_str());
     }
     print("Success!\n");
 }
@@ -97,7 +99,8 @@ void UDP_Client_Service::send_msg(std::string text) {
 }
 
 void UDP_Client_Service::show_dest_info() const {
-    print("Sending packets to %s on port %s\n", dest_ip.c_str(), dest_port.c_str());
+    print("Sending packets to %s on port %s\n", shownText(dest_ip).c_str(),
+          shownText(dest_port).c_str());
 }
 
 bool UDP_Client_Service::sent_quit() const { return quit_sent; }

@@ -38,14 +38,14 @@ UDP_Server_Service::UDP_Server_Service(std::string reply_ip, std::string listen_
         this->listen_port = "4555";
         printLine("\nNo port given...\nDefaulting to port 4555...");
     } else {
-        print("Accepting connections on port: %s\n", this->listen_port.c_str());
+        print("Accepting connections on port: %s\n", shownText(this->listen_port).c_str());
     }
 
     print("Initializing SDL_net (recieve)...");
     if (startSdlNet() < 0) failSetupStep("SDLNet_Init");
     printLine("Success!");
 
-    print("Opening port %s for incoming connections...", this->listen_port.c_str());
+    print("Opening port %s for incoming connections...", shownText(this->listen_port).c_str());
     socket = SDLNet_UDP_Open(portFromText(this->listen_port));
     if (socket == nullptr) failSetupStep("SDLNet_UDP_Open(port)");
     printLine("Success!");
@@ -81,7 +81,8 @@ UDP_Server_Service::~UDP_Server_Service() {
 void UDP_Server_Service::resolve_server_address() {
     print("Resolving destination address...");
     if (SDLNet_ResolveHost(&address, nullptr, portFromText(listen_port)) != 0) {
-        failSetupStep("SDLNet_ResolveHost(%s %s)", reply_ip.c_str(), listen_port.c_str());
+        failSetupStep("SDLNet_ResolveHost(%s %s)", shownText(reply_ip).c_str(),
+                      shownText(listen_port).c_str());
     }
     printLine("Success!");
 }

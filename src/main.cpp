@@ -7,6 +7,7 @@
 #include "Arguments.h"
 #include "Build_Variant.h"
 #include "Descriptors.h"
+#include "Display_Text.h"
 #include "Get_Key.h"
 #include "Net_Library.h"
 #include "Screen.h"
@@ -128,10 +129,10 @@ void startUp(int argc, char** argv) {
 
 // Given the four arguments (the count is checked first of all).
 int checkArgs(char** argv) {
-    print("\n   IP Address to connect to: %s", argv[1]);
-    print("\n  Port number to connect to: %s", argv[2]);
-    print("\n     IP address to reply to: %s", argv[3]);
-    print("\nListen port to recieve from: %s", argv[4]);
+    print("\n   IP Address to connect to: %s", shownText(argv[1]).c_str());
+    print("\n  Port number to connect to: %s", shownText(argv[2]).c_str());
+    print("\n     IP address to reply to: %s", shownText(argv[3]).c_str());
+    print("\nListen port to recieve from: %s", shownText(argv[4]).c_str());
     print("\nIs this correct? [Y/n] ");
     if constexpr (I386_BUILD) {
         // Only "n" or "N" refuses. End of input counts as yes; wherever the

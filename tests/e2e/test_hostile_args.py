@@ -1,19 +1,30 @@
 """Hostile command lines: empty, 100 KB, non-numeric, negative, huge and
-16-bit-overflowing texts. Each either fails with a message and status 1 before
-anything starts, or runs; none crashes or hangs. Port texts are read as atoi
-reads them."""
+16-bit-overflowing texts, and texts with control bytes. Each either fails
+with a message and status 1 before anything starts, or runs; none crashes or
+hangs, and none reaches the terminal raw. Port texts are read as atoi reads
+them."""
+
+import re
 
 from conftest import LOOPBACK, expected_vector, free_port, offline, run_plain, variant_of
 
 HUGE = "a" * 100_000
 
 
+def escaped(text):
+    """An ASCII argument as the copy shows it: a control byte or a backslash
+    as \\xhh, the rest as it is."""
+    return re.sub(r"[^\x20-\x5b\x5d-\x7e]", lambda byte: f"\\x{ord(byte.group()):02x}", text)
+
+
 def test_unresolvable_destinations_fail_with_the_library_text(binary, tmp_path):
-    for dest_ip in ("", HUGE, "no.such.host.invalid", "999.1.1.1"):
-        result = run_plain(binary, [dest_ip, "4556", LOOPBACK, str(free_port())],
+    for dest_ip in ("", HUGE, "no.such.host.invalid", "999.1.1.1", "\x1b]0;PWNED\x07\\x"):
+        result = run_plain(binary, [dest_ip, "4556\x1b[2J", LOOPBACK, str(free_port())],
                            wrapper=offline(tmp_path))
         assert result.returncode == 1, dest_ip[:20]
-        assert result.stderr == f"FAILED!\nSDLNet_ResolveHost({dest_ip} 4556): \n".encode()
+        assert result.stderr == (f"FAILED!\nSDLNet_ResolveHost({escaped(dest_ip)} "
+                                 "4556\\x1b[2J): \n").encode()
+        assert b"\x1b" not in result.stdout
 
 
 BAD_PORTS = ["abc", "", "65536", "70000", "-1", "-0", "+", "0x1F", "9" * 100_000]
@@ -67,3 +78,25 @@ def test_long_reply_address_and_listen_port(binary, spawn, peer):
     copy.send_message("hello")
     assert peer.receive() == expected_vector(binary, copy, b"hello")
     copy.exit_normally()
+
+
+def test_arguments_are_shown_escaped_wherever_they_are_shown(binary, spawn, peer):
+    """An argument often comes from a script or a file: the summary, the
+    set-up lines and show_dest_info show its control bytes escaped."""
+    listen = free_port()
+    # "\udc9b" is the lone byte 0x9b (CSI on an 8-bit terminal) in argv.
+    dest_port, listen_port = f"{peer.port}\x1b]0;PWNED\x07\\", f"{listen}\udc9b\x1b[2J"
+    shown_listen_port = f"{listen}\\x9b\\x1b[2J"
+    copy = spawn(binary, dest_port, listen_port, reply_ip="\x1b[31mred\\")
+    output = copy.startup + copy.child.before
+    for line in (f"  Port number to connect to: {escaped(dest_port)}",
+                 "     IP address to reply to: \\x1b[31mred\\x5c",
+                 f"Listen port to recieve from: {shown_listen_port}",
+                 f"Resolving server address (127.0.0.1 [{escaped(dest_port)}])...",
+                 f"Accepting connections on port: {shown_listen_port}",
+                 f"Opening port {shown_listen_port} for incoming connections..."):
+        assert line.encode() in output, line
+    copy.command("show_dest_info")
+    copy.expect(f"Sending packets to 127.0.0.1 on port {escaped(dest_port)}\r\n")
+    output += copy.child.before + copy.child.after + copy.exit_normally()
+    assert not re.search(rb"[\x07\x1b\x9b]", output.replace(b"\x1b[H\x1b[2J", b""))

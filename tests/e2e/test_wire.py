@@ -73,29 +73,33 @@ def test_received_vectors_are_shown_by_the_slot_rule(binary, spawn, peer):
     copy.exit_normally()
 
 
-# How each charset shows the PORT slot below (as latin-1 text of the exact
-# bytes), and how the terminal decodes what it gets. In UTF-8 a C1 control is
-# escaped raw or encoded; one byte a character, the bytes 0x80 to 0x9F are
-# escaped wherever they stand and 0xA0 to 0xFF are kept.
+# How each charset shows the PORT and MSG slots below (as latin-1 text of the
+# exact bytes), and how the terminal decodes what it gets. In UTF-8 a C1
+# control is escaped raw or encoded, and so is a right-to-left override; one
+# byte a character, the bytes 0x80 to 0x9F are escaped wherever they stand and
+# 0xA0 to 0xFF are kept. A backslash is escaped in both, so that a text that
+# looks like an escape cannot pass for one.
 LOCALES = {
-    "utf-8": ({"LC_ALL": "C.UTF-8"}, "\\x9b2J\\xc2\\x9d0;x\\xc2\\x9c\\xff caf\xc3\xa9", "utf-8"),
+    "utf-8": ({"LC_ALL": "C.UTF-8"}, "\\x9b2J\\xc2\\x9d0;x\\xc2\\x9c\\xff caf\xc3\xa9",
+              "\\x5cx1b\\xe2\\x80\\xae", "utf-8"),
     "8-bit": ({"LC_ALL": "", "LC_CTYPE": "", "LANG": "C"},
-              "\\x9b2J\xc2\\x9d0;x\xc2\\x9c\xff caf\xc3\xa9", "latin-1"),
+              "\\x9b2J\xc2\\x9d0;x\xc2\\x9c\xff caf\xc3\xa9", "\\x5cx1b\xe2\\x80\xae", "latin-1"),
 }
 
 
 @pytest.mark.parametrize("charset", LOCALES)
 def test_control_bytes_cannot_drive_the_terminal(binary, spawn, peer, charset):
-    env, port_shown, terminal_decoding = LOCALES[charset]
+    env, port_shown, msg_shown, terminal_decoding = LOCALES[charset]
     copy = spawn(binary, free_port(), free_port(), env=env)
     listen = int(copy.args[3])
     copy.expect("\r\n")  # everything up to here, the screen clear included, is ours
     peer.send([b"\x1b]0;pwned\x07", b"\x9b2J\xc2\x9d0;x\xc2\x9c\xff caf\xc3\xa9",
-               b"red\x1b[31m\r\nfake\x7f\x00tail"], listen)
-    expected = shown(binary, 3, "\\x1b]0;pwned\\x07", port_shown, "red\\x1b[31m\\x0d\\x0afake\\x7f")
+               b"red\x1b[31m\r\nfake\x7f\\x1b\xe2\x80\xae\x00tail"], listen)
+    expected = shown(binary, 3, "\\x1b]0;pwned\\x07", port_shown,
+                     "red\\x1b[31m\\x0d\\x0afake\\x7f" + msg_shown)
     copy.expect(expected.encode("latin-1"))
     received = (copy.child.before + copy.child.after).decode(terminal_decoding)
-    assert not re.search("[\x00-\x08\x0b\x0c\x0e-\x1f\x7f-\x9f]", received)
+    assert not re.search("[\x00-\x08\x0b\x0c\x0e-\x1f\x7f-\x9f\u202e]", received)
     copy.exit_normally()
 
 

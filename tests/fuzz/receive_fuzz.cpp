@@ -2,7 +2,9 @@
 // polls, each filling up to three slots with datagrams of up to 600 bytes cut
 // to the 512-byte receive buffer. Slots keep their last datagram from one
 // poll to the next, as the receive vector does. Every slot is read, judged by
-// the quit rule and formatted for display with the program's own code.
+// the quit rule and formatted for display with the program's own code; what
+// is shown must drive nothing, hide or reorder nothing, and read back to
+// exactly the slot's text.
 //
 // Input layout, repeated: one byte (datagrams in this poll: 1 + b % 3), then
 // per datagram two bytes of length (% 600) and that many bytes of payload.
@@ -64,18 +66,45 @@ std::pair<char32_t, std::size_t> decode(const std::string& line, std::size_t at)
     return {code_point, length};
 }
 
+// The bidirectional controls and invisible characters that must never be
+// shown raw.
+bool hidesOrReorders(char32_t c) {
+    return c == 0x061C || (c >= 0x200B && c <= 0x200F) || (c >= 0x2028 && c <= 0x202E) ||
+           (c >= 0x2060 && c <= 0x2069) || c == 0xFEFF;
+}
+
+// The text a shown line stands for: every \xhh one byte, anything else
+// itself; a lone backslash would make it ambiguous.
+std::string readBack(const std::string& shown) {
+    std::string bytes;
+    for (std::size_t at = 0; at < shown.size(); ++at) {
+        if (shown[at] != '\\') {
+            bytes += shown[at];
+            continue;
+        }
+        require(at + 4 <= shown.size() && shown[at + 1] == 'x');
+        bytes += static_cast<char>(std::stoi(shown.substr(at + 2, 2), nullptr, 16));
+        at += 3;
+    }
+    return bytes;
+}
+
 // A shown line is its label, then, for a UTF-8 terminal, valid UTF-8 without
-// any C0, DEL or C1 control, and for an 8-bit one no byte of those controls
-// (so nothing received can drive the terminal), and a newline.
+// any C0, DEL or C1 control or character that hides or reorders text, and
+// for an 8-bit one no byte of those controls (so nothing received can drive
+// the terminal), and a newline; either reads back to the slot's text.
 void checkShown(const Received_Slot& slot, int index) {
     const std::size_t label_len = std::strlen(LABELS[index]);
+    const std::string text = slotText(slot.bytes.get(), slot.len);
     const std::string line = slotLine(LABELS[index], slot.bytes.get(), slot.len, Charset::UTF8);
     require(line.compare(0, label_len, LABELS[index]) == 0 && line.back() == '\n');
     for (std::size_t at = label_len; at + 1 < line.size();) {
         const auto [code_point, length] = decode(line, at);
-        require(length > 0 && code_point >= 0x20 && !(code_point >= 0x7F && code_point <= 0x9F));
+        require(length > 0 && code_point >= 0x20 && !(code_point >= 0x7F && code_point <= 0x9F) &&
+                !hidesOrReorders(code_point));
         at += length;
     }
+    require(readBack(line.substr(label_len, line.size() - label_len - 1)) == text);
     const std::string bytes =
         slotLine(LABELS[index], slot.bytes.get(), slot.len, Charset::EIGHT_BIT);
     require(bytes.compare(0, label_len, LABELS[index]) == 0 && bytes.back() == '\n');
@@ -83,6 +112,7 @@ void checkShown(const Received_Slot& slot, int index) {
         const auto byte = static_cast<unsigned char>(bytes[at]);
         require(byte >= 0x20 && !(byte >= 0x7F && byte <= 0x9F));
     }
+    require(readBack(bytes.substr(label_len, bytes.size() - label_len - 1)) == text);
 }
 
 }  // namespace
