@@ -1,5 +1,6 @@
 // Descriptors.cpp: the standard descriptors checked at start, room for both
-// sockets below FD_SETSIZE, and finding the descriptor of an SDL_net socket.
+// sockets below FD_SETSIZE, finding the descriptor of an SDL_net socket, and
+// the listen socket's receive buffer.
 #include "Descriptors.h"
 
 #include <fcntl.h>
@@ -61,6 +62,17 @@ int descriptorOf(UDPsocket socket) {
         if (isBoundAt(fd, *bound)) return fd;
     }
     return -1;
+}
+
+void enlargeReceiveBuffer(int fd) {
+    constexpr int RECEIVE_BUFFER_BYTES = 1 << 20;
+    int size = 0;
+    socklen_t size_len = sizeof size;
+    if (getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, &size_len) != 0 ||
+        size >= 2 * RECEIVE_BUFFER_BYTES) {
+        return;
+    }
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &RECEIVE_BUFFER_BYTES, sizeof RECEIVE_BUFFER_BYTES);
 }
 
 std::string socketDescriptorError() {

@@ -1,6 +1,7 @@
 // Descriptors.h: the descriptors the program relies on: the three standard
 // ones made safe at start, two below FD_SETSIZE for the sockets, which SDL_net
-// waits on with select(), and the one behind an SDL_net socket.
+// waits on with select(), the one behind an SDL_net socket, and its receive
+// buffer.
 #pragma once
 
 #include <SDL_net.h>
@@ -21,3 +22,9 @@ std::string socketDescriptorError();
 // The descriptor of an open SDL_net UDP socket, found among 0 to
 // FD_SETSIZE - 1; -1 when none there is it.
 int descriptorOf(UDPsocket socket);
+
+// Asks for a receive buffer of 1 MiB on the socket `fd` (the system grants
+// at most net.core.rmem_max, and counts twice what it grants), so that more
+// datagrams wait there while the copy cannot receive, as while its output is
+// stopped with Ctrl-S; where the system's default is as large, it stays.
+void enlargeReceiveBuffer(int fd);

@@ -50,6 +50,7 @@ UDP_Server_Service::UDP_Server_Service(std::string reply_ip, std::string listen_
     if (socket == nullptr) failSetupStep("SDLNet_UDP_Open(port)");
     printLine("Success!");
     socket_fd = descriptorOf(socket);
+    if (socket_fd >= 0) enlargeReceiveBuffer(socket_fd);
 
     resolve_server_address();
 

@@ -683,6 +683,23 @@ def test_a_reader_gone_under_ignored_sigpipe_ends_the_copy_before_it_reads_on(bi
         child.terminate(force=True)
 
 
+def test_what_arrives_while_output_is_stopped_waits_in_the_socket(binary, spawn, peer):
+    """Ctrl-S stops the terminal's output, and with it the copy, which waits to
+    write: the system holds what arrives meanwhile (120 vectors here, more
+    than its default buffer takes), and Ctrl-Q shows it all."""
+    copy = spawn(binary, free_port(), free_port())
+    copy.child.sendcontrol("s")
+    for n in range(120):
+        peer.send([b"a\0", b"b\0", b"held%03d\0" % n], int(copy.args[3]))
+        time.sleep(0.002)
+    time.sleep(0.3)
+    copy.child.sendcontrol("q")
+    output = copy.read_until_quiet()
+    missing = [n for n in range(120) if b"\t MSG: held%03d\r\n" % n not in output]
+    assert not missing, f"{len(missing)} vectors lost"
+    copy.exit_normally()
+
+
 def test_a_full_output_is_waited_for_not_taken_for_a_gone_reader(binary, peer):
     read_end, write_end = os.pipe()
     fcntl.fcntl(write_end, F_SETPIPE_SZ, 4096)  # a few vectors fill it
