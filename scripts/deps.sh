@@ -23,7 +23,7 @@ for group in "$@"; do
             packages+=("${package_tools[@]}" python3-pexpect python3-pytest
                        netcat-openbsd clang libclang-rt-dev valgrind libc6-dbg:i386 lintian
                        devscripts mandoc git autopkgtest arch-test uidmap passwd gcovr
-                       qemu-system-x86 cpio) ;;
+                       qemu-system-x86 cpio strace) ;;
         --picture) packages+=(xvfb xterm imagemagick fonts-dejavu-core) ;;
         *) echo "deps.sh: unknown option $group (--packages, --tests, --picture)" >&2; exit 2 ;;
     esac
