@@ -19,7 +19,8 @@ for group in "$@"; do
         --tests)
             subordinate_ids=true
             # uidmap: the testbeds map their users with newuidmap; passwd:
-            # usermod, below; qemu-system-x86 and cpio: the 32-bit VM.
+            # usermod, below; qemu-system-x86 and cpio: the 32-bit VM;
+            # strace: the count of system calls a pass.
             packages+=("${package_tools[@]}" python3-pexpect python3-pytest
                        netcat-openbsd clang libclang-rt-dev valgrind libc6-dbg:i386 lintian
                        devscripts mandoc git autopkgtest arch-test uidmap passwd gcovr
