@@ -1,5 +1,6 @@
-// Arguments.cpp: the port rule and the reply-address limit for the
-// command-line texts, with the message that names a broken one.
+// Arguments.cpp: the port rule, the default listen port and the
+// reply-address limit for the command-line texts, with the message that
+// names a broken one.
 #include "Arguments.h"
 
 #include <cctype>
@@ -22,6 +23,8 @@ std::string quoted(const std::string& text) {
 
 }  // namespace
 
+bool meansDefaultListenPort(const std::string& listen_port) { return listen_port == "0"; }
+
 int portNamedBy(const std::string& text) {
     constexpr long HIGHEST_PORT = 65535;
     const auto is = [&text](std::size_t at, int (*kind)(int)) {
@@ -40,13 +43,17 @@ int portNamedBy(const std::string& text) {
     return static_cast<int>(value);
 }
 
+std::uint16_t portFromText(const std::string& text) {
+    return static_cast<std::uint16_t>(portNamedBy(text));
+}
+
 std::string argumentError(const std::string& dest_port, const std::string& reply_ip,
                           const std::string& listen_port) {
     if (portNamedBy(dest_port) < 0) {
         return "Invalid destination port " + quoted(dest_port) +
                ": a port is a number from 1 to 65535.";
     }
-    if (listen_port != "0" && portNamedBy(listen_port) < 0) {
+    if (!meansDefaultListenPort(listen_port) && portNamedBy(listen_port) < 0) {
         return "Invalid listen port " + quoted(listen_port) +
                ": a port is a number from 1 to 65535 (0 for 4555).";
     }

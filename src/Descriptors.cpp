@@ -1,10 +1,11 @@
-// Descriptors.cpp: the standard descriptors checked at start, room for both
-// sockets below FD_SETSIZE, finding the descriptor of an SDL_net socket, and
-// the listen socket's receive buffer.
+// Descriptors.cpp: the standard descriptors checked at start and waited on,
+// room for both sockets below FD_SETSIZE, finding the descriptor of an SDL_net
+// socket, and the listen socket's receive buffer.
 #include "Descriptors.h"
 
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -51,6 +52,11 @@ void secureStandardDescriptors() {
                      fd == STDIN_FILENO ? "input" : "error", std::strerror(errno));
         std::exit(1);
     }
+}
+
+void waitUntilReady(int fd, short events) {
+    pollfd ready{fd, events, 0};
+    poll(&ready, 1, -1);
 }
 
 // SDL_net has no call that returns a socket's descriptor. The library does

@@ -1,7 +1,7 @@
 // Descriptors.h: the descriptors the program relies on: the three standard
-// ones made safe at start, two below FD_SETSIZE for the sockets, which SDL_net
-// waits on with select(), the one behind an SDL_net socket, and its receive
-// buffer.
+// ones made safe at start, and waited on where they are non-blocking; two
+// below FD_SETSIZE for the sockets, which SDL_net waits on with select(); the
+// one behind an SDL_net socket, and its receive buffer.
 #pragma once
 
 #include <SDL_net.h>
@@ -18,6 +18,12 @@ void secureStandardDescriptors();
 // select() can take; otherwise the one line that says why they will not
 // (too many descriptors inherited).
 std::string socketDescriptorError();
+
+// Waits until `fd` is ready for `events` (POLLIN or POLLOUT), as a read or
+// write on a descriptor that another program left non-blocking must; a
+// signal or an error ends the wait too, and the next read or write tells
+// which.
+void waitUntilReady(int fd, short events);
 
 // The descriptor of an open SDL_net UDP socket, found among 0 to
 // FD_SETSIZE - 1; -1 when none there is it.

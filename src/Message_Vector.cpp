@@ -2,7 +2,6 @@
 // slot reading, the quit rule and port conversion.
 #include "Message_Vector.h"
 
-#include <cstdlib>
 #include <cstring>
 
 std::string fixedPayload(const std::string& text) {
@@ -51,8 +50,4 @@ std::optional<Slot> fillVector(UDPpacket* const* packets, const Slot_Texts& text
 
 bool vectorCarriesQuit(UDPpacket* const* packets) {
     return isQuitText(slotText(packets[MSG]->data, packets[MSG]->len));
-}
-
-std::uint16_t portFromText(const std::string& text) {
-    return static_cast<std::uint16_t>(std::atoi(text.c_str()));
 }

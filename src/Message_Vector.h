@@ -20,7 +20,8 @@ constexpr int SLOT_COUNT = 3;
 // Every datagram of the x86-64 wire carries exactly this many bytes.
 constexpr int FIXED_PAYLOAD_LEN = 9;
 
-// Largest packet buffer a slot's bytes are copied into or received into.
+// The receive buffer of every build, and the 32-bit build's send buffer: each
+// packet's bytes.
 constexpr int PACKET_BUFFER_LEN = 512;
 
 // The 9 bytes the x86-64 wire carries for a text: its first 9 bytes, or the
@@ -39,6 +40,13 @@ constexpr std::size_t MAX_WHOLE_TEXT_LEN = PACKET_BUFFER_LEN - 1;
 enum class Wire_Rule { DESTINATION_IN_NINE_BYTES, OWN_ADDRESS_WHOLE };
 constexpr Wire_Rule BUILD_WIRE_RULE =
     I386_BUILD ? Wire_Rule::OWN_ADDRESS_WHOLE : Wire_Rule::DESTINATION_IN_NINE_BYTES;
+
+// The size of each send packet's buffer by `rule`: the whole texts are
+// copied into 512 bytes; the 9-byte payloads are given 1024, as they always
+// were.
+constexpr int sendBufferLen(Wire_Rule rule) {
+    return rule == Wire_Rule::OWN_ADDRESS_WHOLE ? PACKET_BUFFER_LEN : 1024;
+}
 
 // The texts of one message's vector, in slot order.
 using Slot_Texts = std::array<std::string, SLOT_COUNT>;
@@ -64,6 +72,3 @@ std::string slotText(const std::uint8_t* data, int len);
 
 // The one control message: the MSG slot reading exactly "quit".
 bool isQuitText(const std::string& text);
-
-// A port text, checked at start-up, as a port number.
-std::uint16_t portFromText(const std::string& text);

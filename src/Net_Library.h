@@ -1,8 +1,11 @@
-// Net_Library.h: starting and leaving SDL_net, whose start sets SIGPIPE to
-// ignored and whose end sets it to default, for the whole process. Each call
-// here puts back the disposition noted at start, so that a copy whose output
-// reader is gone ends as its caller chose: by SIGPIPE, as filters do, or,
-// with SIGPIPE ignored, with its reason.
+// Net_Library.h: starting and leaving SDL_net, which both change SIGPIPE's
+// disposition for the whole process: the start ignores a SIGPIPE it finds at
+// its default, and installs any handler it finds again with signal(), which
+// drops the handler's SA_RESETHAND; the end sets an ignored SIGPIPE, the
+// caller's own too, to its default. Each call here puts back the disposition
+// noted at start, so that a copy whose output reader is gone ends as its
+// caller chose: by SIGPIPE, as filters do, or, with SIGPIPE ignored, with its
+// reason.
 #pragma once
 
 // Notes the SIGPIPE disposition in force now: the caller's, or the handler

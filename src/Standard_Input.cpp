@@ -6,14 +6,14 @@
 
 #include <cerrno>
 
+#include "Descriptors.h"
+
 ssize_t readWaitingWhileEmpty(void* data, std::size_t size) {
     for (;;) {
         const ssize_t count = read(STDIN_FILENO, data, size);
         if (count >= 0) return count;
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            // A signal or an error ends the wait; the next read tells which.
-            pollfd input{STDIN_FILENO, POLLIN, 0};
-            poll(&input, 1, -1);
+            waitUntilReady(STDIN_FILENO, POLLIN);
         } else if (errno != EINTR) {
             return count;
         }

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <string>
 
+#include "Descriptors.h"
+
 namespace {
 
 // Room for a whole received vector, so that it reaches the output in one
@@ -31,9 +33,7 @@ void writeAll(const char* data, std::size_t size) {
             data += count;
             size -= static_cast<std::size_t>(count);
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            // A signal or an error ends the wait; the next write tells which.
-            pollfd output{STDOUT_FILENO, POLLOUT, 0};
-            poll(&output, 1, -1);
+            waitUntilReady(STDOUT_FILENO, POLLOUT);
         } else if (errno != EINTR) {
             failed_write_errno = errno;
         }

@@ -241,7 +241,8 @@ void restoreTerminalOnSignals() {
     struct sigaction sigttou {};
     sigaction(SIGTTOU, nullptr, &sigttou);
     sigttou_ignored_at_start = sigttou.sa_handler == SIG_IGN;
-    // SA_RESTART: after fg, a wait for a key or a word goes on where it was.
+    // SA_RESTART: after fg, a read for a key or a word goes on where it was.
+    // (Linux restarts no poll(): the idle wait ends, and the loop goes round.)
     for (const int signal_number : STOPPING_SIGNALS) {
         handle(signal_number, restoreTerminalAndStop, SA_RESTART);
     }

@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "Arguments.h"
 #include "Build_Variant.h"
 #include "Display_Text.h"
 #include "Message_Vector.h"
@@ -14,7 +15,7 @@
 
 namespace {
 
-constexpr int SEND_BUFFER_LEN = I386_BUILD ? PACKET_BUFFER_LEN : 1024;
+constexpr int SEND_BUFFER_LEN = sendBufferLen(BUILD_WIRE_RULE);
 
 // What each slot carries, for the line that refuses a text too long for it.
 constexpr const char* SLOT_NAMES[SLOT_COUNT] = {"address", "port", "message"};
@@ -70,8 +71,8 @@ void UDP_Client_Service::send_msg(std::string text) {
         vectorTexts(BUILD_WIRE_RULE, dest_ip, dest_port, reply_ip, listen_port, text);
     // A text too long for its packet sends nothing of its vector.
     if (const std::optional<Slot> too_long = fillVector(packets, texts, BUILD_WIRE_RULE)) {
-        print("Not sent: the %s is %zu bytes long; a text may be at most %d bytes.\n",
-              SLOT_NAMES[*too_long], texts[*too_long].size(), packets[*too_long]->maxlen - 1);
+        print("Not sent: the %s is %zu bytes long; a text may be at most %zu bytes.\n",
+              SLOT_NAMES[*too_long], texts[*too_long].size(), MAX_WHOLE_TEXT_LEN);
         return;
     }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "Arguments.h"
 #include "Build_Variant.h"
 #include "Descriptors.h"
 #include "Display_Text.h"
@@ -34,8 +35,8 @@ std::string slotLineOf(const char* label, const UDPpacket* packet) {
 
 UDP_Server_Service::UDP_Server_Service(std::string reply_ip, std::string listen_port)
     : reply_ip(std::move(reply_ip)), listen_port(std::move(listen_port)) {
-    if (this->listen_port == "0") {
-        this->listen_port = "4555";
+    if (meansDefaultListenPort(this->listen_port)) {
+        this->listen_port = DEFAULT_LISTEN_PORT;
         printLine("\nNo port given...\nDefaulting to port 4555...");
     } else {
         print("Accepting connections on port: %s\n", shownText(this->listen_port).c_str());

@@ -91,9 +91,12 @@ int runCommand(UDP_Client_Service& client, std::string& command, std::string& me
     return 0;
 }
 
-// Sleeps until a key or a datagram arrives: an idle copy makes no wake-up.
-// False once the terminal has hung up or failed, which ends the program as
-// the end of input at a prompt does, so it never sits deaf with its port.
+// Sleeps until a key or a datagram arrives: in the foreground, or without a
+// terminal, an idle copy wakes for nothing else (in the background it looks
+// every 100 ms whether fg has brought it back; where the keyboard cannot be
+// watched with the socket, it polls the keyboard every 20 ms). False once the
+// terminal has hung up or failed, which ends the program as the end of input
+// at a prompt does, so it never sits deaf with its port.
 bool waitWhileIdle(UDP_Server_Service& server) {
     const Idle_Wake wake = waitForKeyOrDatagram(server.descriptor());
     if (wake == Idle_Wake::CANNOT_WAIT) server.wait_for_data(FALLBACK_IDLE_WAIT_MS);

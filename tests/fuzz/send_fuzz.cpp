@@ -1,13 +1,13 @@
-// libFuzzer target for the send path: arbitrary bytes become a wire rule,
-// the four argument texts and a message, which the program's own code turns
-// into a vector of three packets whose buffers are exactly as large as the
-// sending service's (ASan sees every byte written past one). Every payload is
-// checked against the wire rule stated here independently, and the sender's
-// quit judgement against the receiver's on the very bytes sent.
+// libFuzzer target for the send path: arbitrary bytes become a wire rule and
+// the three texts of a vector's slots, which the program's own code copies
+// into packets whose buffers are exactly as large as the sending service's
+// (ASan sees every byte written past one). Every payload, and every refusal,
+// is checked against the wire rule stated here independently, and the
+// sender's quit judgement against the quit rule on the very bytes sent.
 //
-// Input layout: one byte (bit 0: the 32-bit rule), then five texts (dest_ip,
-// dest_port, reply_ip, listen_port, message), each two bytes of length
-// (% 1200) and that many bytes; a text cut short by the input's end is empty.
+// Input layout: one byte (bit 0: the 32-bit rule), then three texts (the IP,
+// PORT and MSG slots), each two bytes of length (% 1200) and that many bytes;
+// a text cut short by the input's end is empty.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -73,13 +73,12 @@ std::string expectedPayload(bool whole, const std::string& text) {
     return payload;
 }
 
-// What a receiver of either build concludes from one datagram: it lands in a
-// 512-byte buffer, cut to it, and is read by the receiving service's rule.
-bool receiverSeesQuit(const std::string& datagram) {
-    const std::size_t kept = std::min<std::size_t>(datagram.size(), PACKET_BUFFER_LEN);
-    const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[PACKET_BUFFER_LEN]);
-    std::memcpy(buffer.get(), datagram.data(), kept);
-    return isQuitText(slotText(buffer.get(), static_cast<int>(kept)));
+// The quit rule, stated independently: a receiver keeps at most 512 bytes of
+// a datagram, and stops on exactly "quit", ended by a NUL or by the end of
+// the bytes kept.
+bool endsThePeer(const std::string& datagram) {
+    const std::string kept = datagram.substr(0, 512);
+    return kept.compare(0, 4, "quit") == 0 && (kept.size() == 4 || kept[4] == '\0');
 }
 
 }  // namespace
@@ -90,21 +89,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool whole = (data[0] & 1) != 0;
     const Wire_Rule rule =
         whole ? Wire_Rule::OWN_ADDRESS_WHOLE : Wire_Rule::DESTINATION_IN_NINE_BYTES;
-    const std::string dest_ip = input.text(), dest_port = input.text(), reply_ip = input.text(),
-                      listen_port = input.text(), message = input.text();
-    // The sending service's buffers: 512 bytes that hold the whole texts, or
-    // 1024 for the 9-byte payloads.
-    Send_Vector vector(whole ? PACKET_BUFFER_LEN : 1024);
-
-    const Slot_Texts texts = vectorTexts(rule, dest_ip, dest_port, reply_ip, listen_port, message);
-    const Slot_Texts carried = whole ? Slot_Texts{reply_ip, listen_port, message}
-                                     : Slot_Texts{dest_ip, dest_port, message};
-    require(texts == carried);
+    const Slot_Texts texts{input.text(), input.text(), input.text()};
+    const int buffer_len = sendBufferLen(rule);
+    Send_Vector vector(buffer_len);
 
     const std::optional<Slot> refused = fillVector(vector.pointers, texts, rule);
     std::optional<Slot> too_long;
     for (int slot = 0; slot < SLOT_COUNT && !too_long; ++slot) {
-        if (whole && carried[slot].size() > MAX_WHOLE_TEXT_LEN) too_long = static_cast<Slot>(slot);
+        const std::size_t payload_len = whole ? texts[slot].size() + 1 : 9;
+        if (payload_len > static_cast<std::size_t>(buffer_len)) too_long = static_cast<Slot>(slot);
     }
     require(refused == too_long);
     if (refused) {
@@ -112,8 +105,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     for (int slot = 0; slot < SLOT_COUNT; ++slot) {
-        require(vector.sent(slot) == expectedPayload(whole, carried[slot]));
+        require(vector.sent(slot) == expectedPayload(whole, texts[slot]));
     }
-    require(vectorCarriesQuit(vector.pointers) == receiverSeesQuit(vector.sent(MSG)));
+    require(vectorCarriesQuit(vector.pointers) == endsThePeer(vector.sent(MSG)));
     return 0;
 }
