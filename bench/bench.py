@@ -11,16 +11,20 @@ nothing and only reports.
   whole and right (all three texts, in their slots);
 - lost: from the arrival of a vector's first datagram, whose other two never
   come, to its display (the wait for the rest of a vector);
+- calls: system calls a pass of the loop while a burst of 40 vectors waits
+  (median, counted by strace); for nc, its calls for each three datagrams;
 - start: from the start of the process to its ready line (for nc, to its
   port being bound) and its resident memory then (median of 10 starts):
   what the SDL 1.2 library costs, which on Debian 13 and later is
-  sdl12-compat over SDL2 (and, on unstable, over SDL3). The header names the
-  Debian release and the SDL libraries installed.
+  sdl12-compat over SDL2 (and, on unstable, over SDL3). Each row names the
+  SDL libraries of its program's architecture.
 
 Usage: bench/bench.py [--output FILE] [path/to/quennimard ...]
 (default: build/quennimard; a 32-bit program runs through qemu-i386 where the
 kernel cannot run it). With --output, the table also goes to FILE as
-Markdown, headed by the version, the date and the machine, for the README.
+Markdown, under a heading of this Debian release, with the version, the date
+and the machine: it replaces that release's table there, or is added, and
+the other releases' tables stay.
 """
 
 import multiprocessing
@@ -30,12 +34,14 @@ import socket
 import statistics
 import subprocess
 import sys
+import tempfile
 import termios
 import threading
 import time
 
 import pexpect
 
+SOURCE_ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
 LOOPBACK = "127.0.0.1"
 READY = "Allocating memory for recieving packets...Success!"
 IDLE_SECONDS = 5
@@ -43,6 +49,7 @@ KEY_PRESSES = 200
 VECTORS = 300
 LOST_VECTORS = 20
 STARTS = 10
+BURST = 40
 RATES = [2_000, 5_000, 10_000, 15_000, 20_000, 30_000, 40_000]
 RATE_SECONDS = 1.0
 WHOLE_SHARE = 0.995
@@ -55,11 +62,12 @@ def free_port():
 
 
 class Subject:
-    def __init__(self, name, argv_for_port, ready, vector, shown, answer=None):
+    def __init__(self, name, argv_for_port, ready, vector, shown, answer=None, architecture=None):
         self.name, self.argv_for_port, self.ready = name, argv_for_port, ready
         self.answer = answer  # to the 32-bit build's confirmation question
         self.vector = vector  # tag -> the datagrams that carry it
         self.shown = shown    # compiled pattern whose group 1 is a tag shown whole
+        self.architecture = architecture  # of the SDL libraries it loads
 
 
 def quennimard(path):
@@ -70,7 +78,8 @@ def quennimard(path):
     return Subject(f"quennimard ({' '.join([*command[:-1], os.path.relpath(path)])})",
                    lambda port: [*command, LOOPBACK, "4556", LOOPBACK, str(port)], READY,
                    lambda tag: [b"127.0.0.1", b"4556\0", tag + b"\0"], shown,
-                   answer="y\r" if is_32bit(path) else None)
+                   answer="y\r" if is_32bit(path) else None,
+                   architecture="i386" if is_32bit(path) else "amd64")
 
 
 def is_32bit(path):
@@ -233,6 +242,47 @@ def resident_kb(pid):
         return next(int(line.split()[1]) for line in status if line.startswith("VmRSS:"))
 
 
+def system_calls(subject):
+    """With a burst of vectors waiting: quennimard's calls a pass (between two
+    of kbhit's sleeps, in passes that received), or nc's for each vector."""
+    port = free_port()
+    with tempfile.TemporaryDirectory() as scratch:
+        trace = os.path.join(scratch, "trace")
+        traced = Subject(subject.name, lambda p: ["strace", "-qq", "-o", trace,
+                                                  *subject.argv_for_port(p)],
+                         subject.ready, subject.vector, subject.shown, subject.answer)
+        child = spawn(traced, port)
+        sender = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        for n in range(BURST):
+            for datagram in subject.vector(f"v{n:07d}".encode()):
+                sender.sendto(datagram, (LOOPBACK, port))
+        child.expect_exact(f"v{BURST - 1:07d}")
+        time.sleep(0.3)
+        child.terminate(force=True)
+        with open(trace) as lines:
+            calls = lines.read().splitlines()
+    if subject.ready:
+        sleeps = [i for i, call in enumerate(calls) if "nanosleep(" in call]
+        passes = [calls[a + 1:b + 1] for a, b in zip(sleeps, sleeps[1:])]
+        return statistics.median(len(one) for one in passes
+                                 if any(call.startswith("recvfrom(") for call in one))
+    first = next(i for i, call in enumerate(calls) if call.startswith("recvfrom("))
+    last = max(i for i, call in enumerate(calls) if f"v{BURST - 1:07d}" in call)
+    return (last - first + 1) / BURST
+
+
+def sdl_libraries(architecture):
+    """The SDL libraries installed for `architecture`: SDL 1.2, and on Debian
+    13 and later what sdl12-compat loads under it."""
+    libraries = []
+    for package in ("libsdl1.2debian", "libsdl2-2.0-0", "libsdl3-0"):
+        found = subprocess.run(["dpkg-query", "-W", "-f", "${source:Package} ${Version}",
+                                f"{package}:{architecture}"], capture_output=True, text=True)
+        if found.returncode == 0 and found.stdout:
+            libraries.append(found.stdout)
+    return ", ".join(libraries)
+
+
 def percentiles(samples):
     samples.sort()
     return statistics.median(samples), samples[int(len(samples) * 0.99) - 1]
@@ -296,29 +346,33 @@ def machine():
     return f"{model}, {os.cpu_count()} cores"
 
 
-def software():
-    """The Debian release and the SDL libraries that the programs load."""
+def release():
+    """This Debian release, as the heading of its table: "Debian 12
+    (bookworm)", or "Debian unstable (sid)"."""
+    codename = subprocess.run(["bash", os.path.join(SOURCE_ROOT, "scripts", "release.sh")],
+                              capture_output=True, text=True, check=True).stdout.strip()
+    with open("/etc/os-release") as os_release:
+        number = re.search(r'^VERSION_ID="?(\d+)', os_release.read(), re.M)
+    if number:
+        return f"Debian {number.group(1)} ({codename})"
+    return f"Debian {'unstable' if codename == 'sid' else 'testing'} ({codename})"
+
+
+def point_release():
     with open("/etc/debian_version") as debian:
-        release = f"Debian {debian.read().strip()}"
-    libraries = []
-    for package in ("libsdl1.2debian", "libsdl2-2.0-0", "libsdl3-0"):
-        found = subprocess.run(["dpkg-query", "-W", "-f", "${source:Package} ${Version}",
-                                f"{package}:amd64"], capture_output=True, text=True)
-        if found.returncode == 0 and found.stdout:
-            libraries.append(found.stdout)
-    return f"{release}, SDL: {', '.join(libraries)}"
+        return f"Debian {debian.read().strip()}"
 
 
 def version():
-    changelog = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "debian",
-                             "changelog")
+    changelog = os.path.join(SOURCE_ROOT, "debian", "changelog")
     with open(changelog) as entries:
         return re.match(r"quennimard \((\S+)\)", entries.readline()).group(1)
 
 
-COLUMNS = ["program", "wake-ups/s, terminal", "wake-ups/s, /dev/null", "CPU, terminal",
-           "CPU, /dev/null", "key µs, median", "key µs, p99", "display µs, median",
-           "display µs, p99", "vectors/s shown whole", "share shown whole per rate",
+COLUMNS = ["program", "SDL libraries", "wake-ups/s, terminal", "wake-ups/s, /dev/null",
+           "CPU, terminal", "CPU, /dev/null", "key µs, median", "key µs, p99",
+           "display µs, median", "display µs, p99", "vectors/s shown whole",
+           "share shown whole per rate", "system calls a pass (nc: a vector)",
            "lost datagram shown after, ms", "start to ready, ms", "resident at ready, kB"]
 
 
@@ -328,12 +382,30 @@ def measure(subject, figures):
     key = key_latency(subject) if subject.ready else None  # nc has no key rule
     display = display_latency(subject)
     rate, shares = highest_rate(subject)
+    calls = system_calls(subject)
     lost = lost_datagram_latency(subject) if subject.ready else None  # nc shows each at once
     start_ms, resident = start_cost(subject)
-    return [subject.name, f"{tty_wakes:.1f}", f"{null_wakes:.1f}", f"{tty_cpu:.2f}%",
+    libraries = sdl_libraries(subject.architecture) if subject.architecture else "n/a"
+    return [subject.name, libraries, f"{tty_wakes:.1f}", f"{null_wakes:.1f}", f"{tty_cpu:.2f}%",
             f"{null_cpu:.2f}%", f"{key[0]:.0f}" if key else "n/a", f"{key[1]:.0f}" if key else "",
-            f"{display[0]:.0f}", f"{display[1]:.0f}", str(rate), shares,
+            f"{display[0]:.0f}", f"{display[1]:.0f}", str(rate), shares, f"{calls:g}",
             f"{lost:.0f}" if lost else "n/a", f"{start_ms:.1f}", str(resident)]
+
+
+def write_table(path, heading, text):
+    """Puts `text` under `heading` in the Markdown file `path`: in place of
+    what that heading held, or at the end; the rest of the file stays."""
+    sections, preamble = {}, ("The tables of bench/bench.py, one for each Debian release it "
+                              "was last run on.\n")
+    if os.path.exists(path):
+        with open(path) as old:
+            preamble, *parts = re.split(r"^## (.*)\n", old.read(), flags=re.M)
+        sections = dict(zip(parts[::2], parts[1::2]))
+    sections[heading] = text
+    with open(path, "w") as table:
+        table.write(preamble.rstrip("\n") + "\n")
+        for name, body in sections.items():
+            table.write(f"\n## {name}\n\n{body.strip()}\n")
 
 
 def main():
@@ -349,23 +421,21 @@ def main():
                f"display latency; rates of {RATE_SECONDS:.0f} s each until under "
                f"{100 * WHOLE_SHARE}% are shown whole; {LOST_VECTORS} lone datagrams; "
                f"{STARTS} starts; loopback only")
-    print(f"{software()}; {setting}\n")
+    print(f"{point_release()}; {setting}\n")
     figures = idle(subjects)
-    widths = [40, 22, 22, 14, 15, 15, 12, 19, 16, 22, 44, 16, 14, 0]
+    widths = [40, 45, 22, 22, 14, 15, 15, 12, 19, 16, 22, 44, 20, 16, 14, 0]
     print("".join(f"{name:<{width}}" for name, width in zip(COLUMNS, widths)))
     rows = []
     for subject in subjects:
         rows.append(measure(subject, figures))
         print("".join(f"{cell:<{width}}" for cell, width in zip(rows[-1], widths)), flush=True)
     if output:
-        with open(output, "w") as table:
-            table.write(f"quennimard {version()}, measured {time.strftime('%Y-%m-%d')} on "
-                        f"{machine()} ({software()}), by bench/bench.py, beside nc -u -l in "
-                        f"the same run ({setting}).\n\n")
-            table.write("| " + " | ".join(COLUMNS) + " |\n")
-            table.write("|" + "---|" * len(COLUMNS) + "\n")
-            for row in rows:
-                table.write("| " + " | ".join(row) + " |\n")
+        lines = [f"quennimard {version()}, measured {time.strftime('%Y-%m-%d')} on {machine()} "
+                 f"({point_release()}), by bench/bench.py, beside nc -u -l in the same run "
+                 f"({setting}).", "", "| " + " | ".join(COLUMNS) + " |",
+                 "|" + "---|" * len(COLUMNS)]
+        lines += ["| " + " | ".join(row) + " |" for row in rows]
+        write_table(output, release(), "\n".join(lines))
 
 
 if __name__ == "__main__":

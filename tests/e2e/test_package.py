@@ -172,12 +172,12 @@ def test_another_checkout_built_another_way_gives_the_same_package(package_folde
     for build_tree in checkout.glob("obj-*"):  # the next build starts afresh
         shutil.rmtree(build_tree)
     # As a binNMU: the package takes the whole version, the program its
-    # upstream part.
+    # upstream part, and the man page the entry's date.
     changelog = checkout / "debian" / "changelog"
     binnmu = f"{project_version()}+b1"
     changelog.write_text(f"quennimard ({binnmu}) unstable; urgency=low, binary-only=yes\n\n"
                          "  * Binary-only non-maintainer upload; no source changes.\n\n"
-                         " -- A Builder <builder@quennimard.invalid>  Mon, 07 Dec 2026 18:00:00 +0000\n\n"
+                         " -- A Builder <builder@quennimard.invalid>  Fri, 01 Jan 2027 18:00:00 +0000\n\n"
                          + changelog.read_text())
     log = build("nostrip noopt")
     root = tmp_path / "unstripped"
@@ -185,7 +185,7 @@ def test_another_checkout_built_another_way_gives_the_same_package(package_folde
                     str(root)], check=True)
     manual = subprocess.run(["zcat", str(root / "usr/share/man/man1/quennimard.1.gz")],
                             capture_output=True, text=True, check=True).stdout
-    assert f'"quennimard {project_version()}"' in manual
+    assert f'.TH QUENNIMARD 1 2027-01-01 "quennimard {project_version()}"' in manual
     sections = subprocess.run(["readelf", "-S", str(root / "usr/bin/quennimard")],
                               capture_output=True, text=True).stdout
     assert ".debug_info" in sections, "nostrip was not honoured"
