@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Configures and builds one build tree: build.sh DIR [cmake options...]
-# Compiler output is shown only when the build fails.
+# The whole output is shown when the build fails; otherwise only its
+# warnings.
 set -euo pipefail
 dir=$1
 shift

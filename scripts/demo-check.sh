@@ -74,9 +74,9 @@ check() {
     for pane in 0 1; do wait_for "$pane" "Allocating memory for recieving packets...Success!"; done
 
     send_word 0 hello
-    wait_for 1 $'\t MSG: hello'
+    wait_for 1 ' MSG: hello'
     send_word 1 hi-there
-    wait_for 0 $'\t MSG: hi-there'
+    wait_for 0 ' MSG: hi-there'
     send_word 0 quit
     for ((tries = 0; tries < 100; tries++)); do
         tmux has-session -t "$session" 2>/dev/null || break

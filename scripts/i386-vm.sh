@@ -13,7 +13,8 @@
 #
 # The kernel and the root are made once and kept as tarballs in
 # build-deb/chroot/. The log shows the VM's machine, its processor flags and
-# the suite's closing line; the exit status is the suite's.
+# the suite's closing line; the exit status is 0 when the suite passed, 1
+# otherwise.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # The root holds device nodes and files of every owner.
@@ -95,7 +96,7 @@ started=$SECONDS
 # One processor: with two, qemu 11 (unstable) often hangs the kernel as it
 # boots. Even with one, an emulated boot now and then hangs before the
 # first line of /init (its full log is kept): such a VM is started again,
-# at most three times. Half an hour is far more than the suite takes.
+# up to three starts in all. Half an hour is far more than the suite takes.
 for attempt in 1 2 3; do
     rm -f "$stage/qemu.pid"
     timeout 1800 qemu-system-i386 -machine pc -accel tcg -cpu pentium3 -smp 1 -m 2048 \
